@@ -1,0 +1,44 @@
+# make        installs what is missing, builds the DLL, the tool, the benchmark and the tests,
+#             creates the Wine prefix and runs a short demonstration
+# make test   builds and runs every test under Wine (ctest)
+# make bench  runs the benchmark program
+# make format runs clang-format over the project's sources
+
+BUILD ?= build
+JOBS ?= 2
+export KWILL_BUILD := $(abspath $(BUILD))
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all deps configure build prefix demo test bench format clean
+
+all: build prefix demo
+
+deps:
+	@scripts/deps.sh
+
+configure: deps
+	@mkdir -p $(BUILD)
+	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS) >$(BUILD)/configure.log 2>&1 \
+	    || { cat $(BUILD)/configure.log; exit 1; }
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+prefix: deps
+	@scripts/wine-prefix.sh
+
+demo: build prefix
+	@scripts/demo.sh
+
+test: build prefix
+	@scripts/with-wineserver.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
+
+bench: build prefix
+	@scripts/with-wineserver.sh scripts/bench.sh
+
+format:
+	@find frame text strings codec shellns hostlink shellext util exports tests tools bench \
+	    -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,84 @@
+#include "tests/common/test_support.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+namespace kwill::test {
+
+std::wstring ExeFolder() {
+    std::wstring dll = KwillDll::Path();
+    return dll.substr(0, dll.size() - std::wstring(L"kwilllib.dll").size());
+}
+
+TempFolder::TempFolder() {
+    wchar_t base[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[64];
+        std::swprintf(name, 64, L"kwilltest-%lu-%ld\\", ::GetCurrentProcessId(),
+                      ::InterlockedIncrement(&counter));
+        path_ = std::wstring(base, n) + name;
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+    }
+}
+
+TempFolder::~TempFolder() {
+    // SHFileOperation wants a double-terminated list and no trailing backslash.
+    std::wstring from = path_.substr(0, path_.size() - 1);
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    ::SHFileOperationW(&op);
+}
+
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         DWORD limitMs) {
+    ProcessResult result;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &si, &pi))
+        return result;
+    result.started = true;
+    if (::WaitForSingleObject(pi.hProcess, limitMs) == WAIT_OBJECT_0) {
+        result.finished = true;
+        ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    } else {
+        ::TerminateProcess(pi.hProcess, 99);
+    }
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return result;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+    std::vector<uint8_t> data;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return data;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), f)) > 0)
+        data.insert(data.end(), chunk, chunk + n);
+    std::fclose(f);
+    return data;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace kwill::test

@@ -1,0 +1,56 @@
+// Helpers shared by the test executables.
+#pragma once
+
+#include "tools/common/kwill_dll.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kwill::test {
+
+using tools::KwillDll;
+
+// The export with this ordinal; fails the test (and returns null) when it is missing.
+template <typename Fn>
+Fn Ordinal(WORD ordinal) {
+    return KwillDll::Get().ByOrdinal<Fn>(ordinal);
+}
+template <typename Fn>
+Fn Named(const char* name) {
+    return KwillDll::Get().ByName<Fn>(name);
+}
+
+// The folder of the running test executable, with a trailing backslash.
+std::wstring ExeFolder();
+
+// A fresh, empty folder under the prefix's temporary folder, removed with its content by the
+// destructor.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }  // with a trailing backslash
+    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+  private:
+    std::wstring path_;
+};
+
+struct ProcessResult {
+    bool started = false;
+    bool finished = false;
+    DWORD exitCode = 0;
+};
+
+// Runs a program with a command line and waits up to the limit.
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         DWORD limitMs = 30000);
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
+std::string ReadFileText(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
+
+}  // namespace kwill::test

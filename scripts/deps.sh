@@ -37,11 +37,14 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-        updated=0
     fi
-    [ "$updated" = 1 ] || $sudo apt-get update -q
     work=$(mktemp -d)
-    (cd "$work" && apt-get source -q tinyxml >/dev/null 2>&1 || (cd "$work" && apt-get source tinyxml))
+    chmod 755 "$work"
+    # Try with the package lists as they are; refresh them only when that fails.
+    if ! (cd "$work" && apt-get source -q tinyxml >/dev/null 2>&1); then
+        [ "$updated" = 1 ] || $sudo apt-get update -q
+        (cd "$work" && apt-get source -q tinyxml)
+    fi
     mkdir -p "$build/_deps"
     rm -rf "$tinyxml"
     mv "$work"/tinyxml-2.6.*/ "$tinyxml"

@@ -156,3 +156,65 @@ TEST(VersionDetection, RealSystemAgreesWithRtlGetVersion) {
 
 }  // namespace
 }  // namespace kwill
+
+namespace kwill {
+namespace {
+
+// Wine answers as the Windows version chosen for a program under
+// HKCU\Software\Wine\AppDefaults\<exe>\Version; the probe loads the library under each and
+// reports what it detected beside what the system says.
+TEST(VersionDetection, RealSystemUnderEachWindowsVersion) {
+    const wchar_t* kProbe = L"kwillosprobe.exe";
+    test::TempFolder folder;
+    std::wstring probe = folder / kProbe;
+    ASSERT_TRUE(::CopyFileW((test::ExeFolder() + L"osprobe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW(test::KwillDll::Path().c_str(), (folder / L"kwilllib.dll").c_str(), FALSE));
+    std::wstring keyPath = std::wstring(L"Software\\Wine\\AppDefaults\\") + kProbe;
+
+    struct Row {
+        const wchar_t* version;
+        uint32_t flagsWithoutBuildBits;
+    } rows[] = {// Wine 8 has no Windows 11 setting; the simulated table covers it.
+                {L"win7", 0x4},
+                {L"win8", 0x8},
+                {L"win81", 0x10},
+                {L"win10", 0x20}};
+    for (const Row& r : rows) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                    nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(r.version),
+                         static_cast<DWORD>((std::wcslen(r.version) + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+
+        std::wstring report = folder / L"report.txt";
+        ::DeleteFileW(report.c_str());
+        test::ProcessResult run = test::RunProcess(probe, L"\"" + report + L"\"");
+        std::string name(r.version, r.version + std::wcslen(r.version));
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << name;
+        unsigned long flags = 0, build = 0, major = 0, minor = 0, sysBuild = 0, type = 0;
+        ASSERT_EQ(std::sscanf(test::ReadFileText(report).c_str(), "%lu %lu %lu.%lu.%lu %lu", &flags,
+                              &build, &major, &minor, &sysBuild, &type),
+                  6)
+            << name;
+        EXPECT_EQ(flags & 0x800FF, r.flagsWithoutBuildBits) << name;
+        if (r.flagsWithoutBuildBits == 0x20) {
+            EXPECT_EQ(build, sysBuild) << name;
+            // The build bits follow the system's build number.
+            uint32_t bits = sysBuild >= 18363   ? 0x800000
+                            : sysBuild >= 18362 ? 0x400000
+                            : sysBuild >= 17134 ? 0x200000
+                            : sysBuild >= 16299 ? 0x100000
+                                                : 0;
+            EXPECT_EQ(flags & 0x7F00000, bits) << name << " build " << sysBuild;
+        } else {
+            EXPECT_EQ(build, 0u) << name;
+        }
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, keyPath.c_str());
+}
+
+}  // namespace
+}  // namespace kwill

@@ -492,7 +492,12 @@ uint32_t GetMultibytePathFromUnicodeNameW(const wchar_t* path, wchar_t* out, uin
     } while (NextWideComponent(path, len, end, &begin, &end));
     AppendCounted(dst, cap, &total, path + done, len - done);
 
-    if (!out || total >= outLen) return static_cast<uint32_t>(total + 1);
+    if (!out || total >= outLen) {
+        // Too small: what was written is cut and terminated, unless the buffer is the caller's
+        // path, which stays as it was so that the call can be repeated.
+        if (out && outLen > 0 && !overlaps) out[outLen - 1] = 0;
+        return static_cast<uint32_t>(total + 1);
+    }
     dst[total] = 0;
     if (overlaps) std::wmemcpy(out, dst, total + 1);
     return static_cast<uint32_t>(total);

@@ -58,8 +58,8 @@ NamedThreadOps& NamedThreadSeam() {
 
 // The ANSI name gets as many bytes as the conversion needs: in a double-byte code page one
 // wide character can take two, which a buffer of (wide length + 1) bytes would not hold.
-NamedThreadStart* MakeNamedThreadStart(const wchar_t* name, ThreadRoutine routine,
-                                       void* parameter, UINT codePage) {
+NamedThreadStart* MakeNamedThreadStart(const wchar_t* name, ThreadRoutine routine, void* parameter,
+                                       UINT codePage) {
     int nameBytes = 0;
     if (name) {
         nameBytes = ::WideCharToMultiByte(codePage, 0, name, -1, nullptr, 0, nullptr, nullptr);

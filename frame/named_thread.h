@@ -30,8 +30,8 @@ const NamedThreadOps& DefaultNamedThreadOps();
 NamedThreadOps& NamedThreadSeam();
 
 // Builds the start record with the name in the given code page; null when short of memory.
-NamedThreadStart* MakeNamedThreadStart(const wchar_t* name, ThreadRoutine routine,
-                                       void* parameter, UINT codePage);
+NamedThreadStart* MakeNamedThreadStart(const wchar_t* name, ThreadRoutine routine, void* parameter,
+                                       UINT codePage);
 
 // Starts the thread (see the export of the same name); the handle, or 0.
 uintptr_t BeginNamedThread(const wchar_t* name, ThreadRoutine routine, void* parameter,

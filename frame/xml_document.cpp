@@ -65,8 +65,8 @@ BOOL RealReplace(const wchar_t* target, const wchar_t* replacement) {
                           nullptr);
 }
 
-constexpr XmlFileOps kDefaultOps = {RealSleep,  RealOpen, RealCommit,
-                                    RealClose,  RealMove, RealReplace};
+constexpr XmlFileOps kDefaultOps = {RealSleep, RealOpen, RealCommit,
+                                    RealClose, RealMove, RealReplace};
 
 bool Exists(const wchar_t* path) {
     return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
@@ -224,6 +224,7 @@ const char* XmlDocumentFile::Parse(const char* text, TiXmlParsingData* data,
                                    TiXmlEncoding encoding) {
     const char* tooDeep = nullptr;
     XmlNestingDepth(text, kXmlMaxNesting, &tooDeep);
+    nestingRefused_ = tooDeep != nullptr;
     if (tooDeep) {
         Clear();
         ClearError();

@@ -66,6 +66,8 @@ class XmlDocumentFile : public TiXmlDocument {
     void SetWriteBom(bool write);
 
     // Parses text in memory, refusing documents nested deeper than kXmlMaxNesting.
+    // NestingRefused tells that refusal apart from the parser's own element errors.
+    bool NestingRefused() const { return nestingRefused_; }
     const char* Parse(const char* text, TiXmlParsingData* data = nullptr,
                       TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING) override;
 
@@ -85,6 +87,7 @@ class XmlDocumentFile : public TiXmlDocument {
     void SetErrorAt(int id, int row, int column);
 
     std::optional<std::wstring> wideName_;
+    bool nestingRefused_ = false;
 };
 
 }  // namespace kwill

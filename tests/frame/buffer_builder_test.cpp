@@ -25,7 +25,9 @@ struct LimitedAllocator {
         remaining = allowed;
         BufferBlockAllocator() = Allocate;
     }
-    ~LimitedAllocator() { BufferBlockAllocator() = [](size_t n) { return ::operator new(n, std::nothrow); }; }
+    ~LimitedAllocator() {
+        BufferBlockAllocator() = [](size_t n) { return ::operator new(n, std::nothrow); };
+    }
 };
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 1) {
@@ -202,8 +204,8 @@ TEST(BufferBuilderRandomAccess, WritesAndResizesLikeAVector) {
                 case 1: {
                     std::vector<uint8_t> data = Pattern(random() % 30, static_cast<uint8_t>(step));
                     const uint8_t none = 0;  // an empty vector may have no data pointer
-                    ASSERT_TRUE(builder.WriteAt(offset, data.empty() ? &none : data.data(),
-                                                data.size()))
+                    ASSERT_TRUE(
+                        builder.WriteAt(offset, data.empty() ? &none : data.data(), data.size()))
                         << "step " << step;
                     if (offset + data.size() > model.size()) model.resize(offset + data.size());
                     std::copy(data.begin(), data.end(), model.begin() + offset);

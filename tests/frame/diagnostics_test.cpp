@@ -40,8 +40,8 @@ TEST(DebugOutput, PrefixesTheThreadIdAndFormatsWithWideStrings) {
     } rows[] = {
         {1234, L"[1234] kwill: x=5\n", Format(1234, L"x=%d\n", 5)},
         {7, L"[   7] kwill: ", Format(7, nullptr)},
-        {123456, L"[123456] kwill: wide \u00e9t\u00e9 0x1f", Format(123456, L"wide %s 0x%x",
-                                                                     L"\u00e9t\u00e9", 31)},
+        {123456, L"[123456] kwill: wide \u00e9t\u00e9 0x1f",
+         Format(123456, L"wide %s 0x%x", L"\u00e9t\u00e9", 31)},
         {0, L"[   0] kwill: 100%", Format(0, L"100%%")},
     };
     for (const Row& row : rows) EXPECT_EQ(row.actual, row.expected) << row.thread;
@@ -106,8 +106,8 @@ std::vector<ConsoleMessage> consoleMessages;
 LRESULT CALLBACK ConsoleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         auto* block = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        consoleMessages.push_back({block->dwData, block->cbData,
-                                   static_cast<const wchar_t*>(block->lpData)});
+        consoleMessages.push_back(
+            {block->dwData, block->cbData, static_cast<const wchar_t*>(block->lpData)});
         return 0x5150;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -185,8 +185,8 @@ unsigned __stdcall Observe(void* parameter) {
 }
 
 TEST(NamedThread, RunsNamedWithTheNameInItsUserValue) {
-    using Begin = uintptr_t (*)(const wchar_t*, ThreadRoutine, void*, unsigned, unsigned*,
-                                unsigned);
+    using Begin =
+        uintptr_t (*)(const wchar_t*, ThreadRoutine, void*, unsigned, unsigned*, unsigned);
     auto begin = Named<Begin>("BeginNamedThread");
     ASSERT_NE(begin, nullptr);
     struct Row {

@@ -62,7 +62,9 @@ struct FakeFileOps {
         }
         return file;
     }
-    static bool Commit(FILE* file) { return !current->failCommit && DefaultXmlFileOps().commit(file); }
+    static bool Commit(FILE* file) {
+        return !current->failCommit && DefaultXmlFileOps().commit(file);
+    }
     static int Close(FILE* file) {
         int result = DefaultXmlFileOps().close(file);
         return current->failClose ? EOF : result;
@@ -196,6 +198,7 @@ TEST(XmlDocumentFile, RefusesDeepNestingWithAParseError) {
         XmlDocumentFile fromFile;
         EXPECT_FALSE(fromFile.LoadFile(path.c_str()));
         EXPECT_EQ(fromFile.ErrorId(), TiXmlBase::TIXML_ERROR_PARSING_ELEMENT);
+        EXPECT_TRUE(fromFile.NestingRefused());
 
         XmlDocumentFile fromStream;
         std::istringstream in(text);
@@ -222,9 +225,10 @@ TEST(XmlDocumentFile, NestingUpToTheLimitLoadsAndTheErrorPointsAtTheFirstTagTooD
 // Random tag soup: whatever the parser makes of it, the scan must never report less nesting
 // than the tree the parser built.
 TEST(XmlDocumentFile, DepthScanNeverUnderestimatesTheParser) {
-    const char* pieces[] = {"<a>", "</a>", "<b x='1'>", "<c/>", "<d y=\"/>\">", "'", "\"",
-                            "<!-- ", " -->", "<![CDATA[", "]]>", "<?xml v='", "?>", "<!x ",
-                            ">", "/", "<1 ", "text", " ", "<", "=", "<e\n z='>'>", "</b>"};
+    const char* pieces[] = {"<a>", "</a>",  "<b x='1'>", "<c/>",        "<d y=\"/>\">", "'",
+                            "\"",  "<!-- ", " -->",      "<![CDATA[",   "]]>",          "<?xml v='",
+                            "?>",  "<!x ",  ">",         "/",           "<1 ",          "text",
+                            " ",   "<",     "=",         "<e\n z='>'>", "</b>"};
     std::mt19937 random(12345);
     for (int round = 0; round < 3000; ++round) {
         std::string text;
@@ -277,8 +281,8 @@ TEST(XmlDocumentFile, LoadWaitsForAFileHeldWithoutSharing) {
     ASSERT_TRUE(WriteFileBytes(path, "<a>1</a>", 8));
     for (int releaseAfter : {3, 0}) {  // 0: never released
         SCOPED_TRACE(releaseAfter);
-        HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+        HANDLE held =
+            ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         FakeFileOps ops;
         ops.onSleep = [&] {
@@ -352,8 +356,7 @@ TEST(XmlDocumentFile, SaveOverALockedTargetFailsAndKeepsIt) {
     TempFolder folder;
     std::wstring path = folder / L"held.xml";
     ASSERT_TRUE(WriteFileBytes(path, "<old/>", 6));
-    HANDLE held =
-        ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     FakeFileOps ops;
     XmlDocumentFile doc(path.c_str());
@@ -370,8 +373,8 @@ TEST(XmlDocumentFile, SaveClearsProtectiveAttributesOfTargetAndStaleTemporary) {
     std::wstring path = folder / L"prefs.xml";
     ASSERT_TRUE(WriteFileBytes(path, "<old/>", 6));
     ASSERT_TRUE(WriteFileBytes(path + L".tmp", "stale", 5));
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                           FILE_ATTRIBUTE_ARCHIVE);
+    ::SetFileAttributesW(path.c_str(),
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     ::SetFileAttributesW((path + L".tmp").c_str(), FILE_ATTRIBUTE_READONLY);
     XmlDocumentFile doc(path.c_str());
     doc.Parse("<new/>");

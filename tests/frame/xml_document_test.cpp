@@ -447,3 +447,34 @@ TEST(XmlDocumentFile, LoadsFromAnOpenStreamWithLineEndsNormalised) {
 
 }  // namespace
 }  // namespace kwill
+
+namespace kwill {
+namespace {
+
+// Shell extension threads may have small stacks: a document at the nesting limit must parse,
+// print, copy and be freed (all recursive) well within one.
+DWORD WINAPI UseDeepDocument(void* parameter) {
+    auto* text = static_cast<const std::string*>(parameter);
+    XmlDocumentFile doc;
+    doc.Parse(text->c_str());
+    if (doc.Error()) return 1;
+    XmlDocumentFile copy(doc);
+    TiXmlPrinter printer;
+    copy.Accept(&printer);
+    return printer.Str().empty() ? 2 : 0;
+}
+
+TEST(XmlDocumentFile, DocumentAtTheLimitFitsASmallThreadStack) {
+    std::string text = Nested(kXmlMaxNesting, "<level attribute='value'>", "</level>");
+    HANDLE thread = ::CreateThread(nullptr, 256 * 1024, UseDeepDocument, &text,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(::WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 99;
+    ::GetExitCodeThread(thread, &exitCode);
+    ::CloseHandle(thread);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace
+}  // namespace kwill

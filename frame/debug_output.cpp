@@ -52,6 +52,10 @@ LRESULT SendDebugConsole(const wchar_t* text) {
 }
 
 ATOM AddGlobalAtomChecked(ATOM expected, const wchar_t* name) {
+    if (!name) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     ATOM atom = ::GlobalAddAtomW(name);
     if (atom == 0) return 0;
     if (expected == 0 || expected == atom) return atom;

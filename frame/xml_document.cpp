@@ -180,12 +180,13 @@ XmlDocumentFile::XmlDocumentFile(const wchar_t* name) {
 }
 
 XmlDocumentFile::XmlDocumentFile(const XmlDocumentFile& other)
-    : TiXmlDocument(other), wideName_(other.wideName_) {}
+    : TiXmlDocument(other), wideName_(other.wideName_), nestingRefused_(other.nestingRefused_) {}
 
 XmlDocumentFile& XmlDocumentFile::operator=(const XmlDocumentFile& other) {
     if (this != &other) {
         TiXmlDocument::operator=(other);
         wideName_ = other.wideName_;
+        nestingRefused_ = other.nestingRefused_;
     }
     return *this;
 }

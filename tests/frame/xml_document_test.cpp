@@ -63,10 +63,14 @@ struct FakeFileOps {
         return file;
     }
     static bool Commit(FILE* file) {
+        // With failing writes the flush and the close report nothing more, so only the check
+        // of the writes themselves can notice them.
+        if (current->failWrites) return true;
         return !current->failCommit && DefaultXmlFileOps().commit(file);
     }
     static int Close(FILE* file) {
         int result = DefaultXmlFileOps().close(file);
+        if (current->failWrites) return 0;
         return current->failClose ? EOF : result;
     }
     static BOOL Move(const wchar_t* from, const wchar_t* to) {

@@ -1,0 +1,107 @@
+// kwill xml check FILE: loads an XML file as the library loads configuration files and prints
+// it back, or the parser's error with its row and column.
+// kwill debug-console: the window that the library's debug-console channel writes to.
+#include "frame/xml_document.h"
+#include "tools/common/kwill_dll.h"
+#include "tools/common/text_io.h"
+#include "tools/kwilltool/subcommand.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace kwill::tools {
+namespace {
+
+// XmlDocumentFile is a class inside the library with no export of its own, so this command is
+// built from the library's XML source file (the same code, compiled into the tool) rather than
+// reached through kwilllib.dll.
+int RunXml(const std::vector<std::string>& args);
+int RunDebugConsole(const std::vector<std::string>& args);
+
+const Subcommand kXml = {"xml", "check an XML file the way the library loads configuration files",
+                         "check FILE", RunXml};
+const Subcommand kDebugConsole = {
+    "debug-console", "show what the library sends to its debug-console window until Ctrl+C",
+    "[--max N]", RunDebugConsole};
+
+int RunXml(const std::vector<std::string>& args) {
+    if (args.size() != 2 || args[0] != "check") return UsageError(kXml);
+    std::wstring path = WideFromUtf8(args[1]);
+    XmlDocumentFile doc;
+    if (!doc.LoadFile(path.c_str())) {
+        std::string message = args[1] + ": " + doc.ErrorDesc();
+        if (doc.NestingRefused())
+            message += " (nested deeper than " + std::to_string(kXmlMaxNesting) + " levels)";
+        if (doc.ErrorRow() > 0)
+            message += " at row " + std::to_string(doc.ErrorRow()) + ", column " +
+                       std::to_string(doc.ErrorCol());
+        WriteErr(message + "\n");
+        return 1;
+    }
+    TiXmlPrinter printer;
+    doc.Accept(&printer);
+    WriteOut(std::string(doc.WriteBom() ? "(UTF-8 byte-order mark)\n" : "") + printer.Str());
+    return 0;
+}
+
+ULONG_PTR ConsoleTag() {
+    return 0x96965853;
+}
+
+int received = 0;
+int limit = 0;
+
+LRESULT CALLBACK ConsoleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto* block = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!block || block->dwData != ConsoleTag() || !block->lpData) return FALSE;
+        // The byte count includes the terminator; never read past it.
+        std::wstring_view text(static_cast<const wchar_t*>(block->lpData),
+                               block->cbData / sizeof(wchar_t));
+        if (size_t end = text.find(L'\0'); end != std::wstring_view::npos)
+            text = text.substr(0, end);
+        WriteOut(Utf8FromWide(text));
+        if (limit && ++received >= limit) ::PostQuitMessage(0);
+        return TRUE;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+int RunDebugConsole(const std::vector<std::string>& args) {
+    if (args.size() == 2 && args[0] == "--max") {
+        limit = std::atoi(args[1].c_str());
+        if (limit <= 0) return UsageError(kDebugConsole, "--max needs a positive count");
+    } else if (!args.empty()) {
+        return UsageError(kDebugConsole);
+    }
+    KwillDll::Get();  // the library must be there for anything to arrive
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ConsoleProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"kwill.debugconsole";
+    if (!::RegisterClassW(&wc)) {
+        WriteErr("kwill debug-console: cannot register the window class\n");
+        return 1;
+    }
+    if (::FindWindowExW(HWND_MESSAGE, nullptr, wc.lpszClassName, nullptr)) {
+        WriteErr("kwill debug-console: another debug console is already running\n");
+        return 1;
+    }
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"kwill debug console", 0, 0, 0, 0, 0,
+                                    HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    if (!window) {
+        WriteErr("kwill debug-console: cannot create the window\n");
+        return 1;
+    }
+    WriteErr("kwill debug-console: listening\n");
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+    ::DestroyWindow(window);
+    return 0;
+}
+
+const SubcommandRegistrar kXmlRegistrar(kXml);
+const SubcommandRegistrar kDebugConsoleRegistrar(kDebugConsole);
+
+}  // namespace
+}  // namespace kwill::tools

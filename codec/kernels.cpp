@@ -1,0 +1,37 @@
+#include "codec/kernels.h"
+
+namespace kwill::codec {
+namespace {
+
+Kernels Build(CpuLevel level) {
+    CpuFeatures f = FeaturesAt(level);
+    (void)f;
+    Kernels k{};
+    k.level = level;
+    k.base64Encode = portable::Base64Encode;
+    k.base64Decode = portable::Base64Decode;
+    k.md5Blocks = portable::Md5Blocks;
+    k.sha1Blocks = portable::Sha1Blocks;
+    k.sha256Blocks = portable::Sha256Blocks;
+    k.sha512Blocks = portable::Sha512Blocks;
+    k.crc32 = portable::Crc32;
+    k.crc32Bzip2 = portable::Crc32Bzip2;
+    k.blake3Chunks = portable::Blake3Chunks;
+    return k;
+}
+
+}  // namespace
+
+const Kernels& KernelsAt(CpuLevel level) {
+    static const Kernels tables[] = {Build(CpuLevel::Portable), Build(CpuLevel::Sse41),
+                                     Build(CpuLevel::Avx2), Build(CpuLevel::Avx512)};
+    if (level > DetectedCpuLevel()) level = DetectedCpuLevel();
+    return tables[static_cast<int>(level)];
+}
+
+const Kernels& ActiveKernels() {
+    static const Kernels& active = KernelsAt(ActiveCpuLevel());
+    return active;
+}
+
+}  // namespace kwill::codec

@@ -155,11 +155,7 @@ KWILL_EXPORT BOOL GUIDSame(const GUID* a, const GUID* b) {
 KWILL_EXPORT DWORD PIDLToString(LPCITEMIDLIST list, wchar_t* buffer, DWORD chars, WORD tag) {
     size_t required = ns::TextChars(ns::ListSize(Bytes(list)));
     if (!buffer || chars < required) return static_cast<DWORD>(required);
-    try {
-        ns::WriteListText(Bytes(list), tag, buffer);
-    } catch (const std::bad_alloc&) {
-        return static_cast<DWORD>(required);
-    }
+    ns::WriteListText(Bytes(list), tag, buffer);
     return 0;
 }
 

@@ -16,30 +16,27 @@ bool IsSpace(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
 }
 
-// The text's alphabet characters without the white space between groups or the "=" fill, or
-// nothing when the text is not well-formed. The codec's decoder is tolerant (anything outside
-// the alphabet reads as 0); an ID list read from a damaged text must be refused instead.
-std::optional<std::wstring> Compact(std::wstring_view text) {
-    std::wstring compact;
-    compact.reserve(text.size());
+// Checks the text's syntax; the codec's decoder is tolerant (anything outside the alphabet reads
+// as 0), but an ID list read from a damaged text must be refused instead. `spaced` tells whether
+// white space separates groups.
+bool IsWellFormed(std::wstring_view text, bool& spaced) {
+    spaced = false;
     size_t i = 0;
     for (;;) {
+        size_t start = i;
         while (i < text.size() && IsSpace(text[i])) ++i;
-        if (i == text.size()) return compact;
+        if (i != start && i != text.size()) spaced = true;
+        if (i == text.size()) return true;
         size_t letters = 0;
-        while (letters < 4 && i < text.size() && IsAlphabet(text[i])) {
-            compact += text[i++];
-            ++letters;
-        }
+        while (letters < 4 && i < text.size() && IsAlphabet(text[i])) ++letters, ++i;
         if (letters == 4) continue;
         // A short group ends the text: 2 or 3 characters, padded to 4 with "=" or not at all.
-        if (letters < 2) return std::nullopt;
+        if (letters < 2) return false;
         size_t fill = 0;
         while (i < text.size() && text[i] == L'=') ++fill, ++i;
-        if (fill != 0 && letters + fill != 4) return std::nullopt;
+        if (fill != 0 && letters + fill != 4) return false;
         while (i < text.size() && IsSpace(text[i])) ++i;
-        if (i != text.size()) return std::nullopt;
-        return compact;
+        return i == text.size();
     }
 }
 
@@ -50,9 +47,16 @@ size_t EncodeBase64(std::span<const uint8_t> data, wchar_t* out) {
 }
 
 std::optional<std::vector<uint8_t>> DecodeStrictBase64(std::wstring_view text) {
-    std::optional<std::wstring> compact = Compact(text);
-    if (!compact) return std::nullopt;
-    return Base64DecodeToVector(std::wstring_view(*compact));
+    bool spaced = false;
+    if (!IsWellFormed(text, spaced)) return std::nullopt;
+    if (!spaced) return Base64DecodeToVector(text);
+    // The codec skips white space between groups too, but only some kinds (not a lone CR);
+    // taking it all out first keeps the two in step.
+    std::wstring compact;
+    for (wchar_t c : text) {
+        if (!IsSpace(c)) compact += c;
+    }
+    return Base64DecodeToVector(std::wstring_view(compact));
 }
 
 }  // namespace kwill::shellns

@@ -19,32 +19,33 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-// Keeps the items of `list` that fit with room for a terminator after them and ends the list
-// before the first that does not, so that a text cut short still gives its complete items. An
-// item with cb 1 is damage, not truncation, and rejects the text.
-std::optional<std::vector<uint8_t>> CompleteItems(std::span<const uint8_t> list) {
+// Keeps the items of the list that starts at `offset` of `bytes` that fit with room for a
+// terminator after them, and ends the list before the first that does not, so that a text cut
+// short still gives its complete items. An item with cb 1 is damage, not truncation, and rejects
+// the text. On success `bytes` holds the list alone.
+bool KeepCompleteItems(std::vector<uint8_t>& bytes, size_t offset) {
+    std::span<const uint8_t> list = std::span<const uint8_t>(bytes).subspan(offset);
     size_t at = 0;
     while (list.size() - at >= kTerminatorSize) {
         uint16_t cb = ReadCb(list.data() + at);
         if (cb == 0) break;
-        if (cb < kTerminatorSize) return std::nullopt;
+        if (cb < kTerminatorSize) return false;
         if (cb > list.size() - at - kTerminatorSize) break;
         at += cb;
     }
-    std::vector<uint8_t> bytes(list.begin(), list.begin() + at);
-    bytes.resize(at + kTerminatorSize, 0);
-    return bytes;
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(offset));
+    bytes.resize(at + kTerminatorSize);
+    WriteCb(bytes.data() + at, 0);
+    return true;
 }
 
 std::optional<ParsedList> ParseBase64Form(std::wstring_view text) {
     std::optional<std::vector<uint8_t>> decoded = DecodeStrictBase64(text);
     if (!decoded || decoded->size() < kHeaderSize + kTerminatorSize) return std::nullopt;
-    std::span<const uint8_t> all(*decoded);
-    std::optional<std::vector<uint8_t>> bytes = CompleteItems(all.subspan(kHeaderSize));
-    if (!bytes) return std::nullopt;
     ParsedList parsed;
-    parsed.tag = static_cast<uint16_t>(all[0] | (all[1] << 8));  // header byte 2 is unused
-    parsed.bytes = std::move(*bytes);
+    parsed.tag = static_cast<uint16_t>((*decoded)[0] | ((*decoded)[1] << 8));  // byte 2 unused
+    if (!KeepCompleteItems(*decoded, kHeaderSize)) return std::nullopt;
+    parsed.bytes = std::move(*decoded);
     return parsed;
 }
 
@@ -88,20 +89,20 @@ size_t TextChars(size_t listSize) {
     return 1 + 4 + 4 * ((listSize + 2) / 3) + 1;
 }
 
-void WriteText(std::span<const uint8_t> list, uint16_t tag, wchar_t* out) {
+void WriteListText(const uint8_t* list, uint16_t tag, wchar_t* out) {
     const uint8_t header[kHeaderSize] = {static_cast<uint8_t>(tag), static_cast<uint8_t>(tag >> 8),
                                          0};
+    size_t items = ListSize(list) - kTerminatorSize;
+    // Whole groups straight from the caller's list; the last partial group and the terminator
+    // (always a true zero, whatever end mark the list had) from a small buffer.
+    size_t direct = items / 3 * 3;
+    uint8_t tail[4] = {0, 0, 0, 0};
+    for (size_t i = direct; i < items; ++i) tail[i - direct] = list[i];
     *out++ = L'?';
     out += EncodeBase64(header, out);
-    out += EncodeBase64(list, out);
+    if (direct) out += EncodeBase64({list, direct}, out);
+    out += EncodeBase64({tail, items - direct + kTerminatorSize}, out);
     *out = L'\0';
-}
-
-void WriteListText(const uint8_t* list, uint16_t tag, wchar_t* out) {
-    size_t items = ListSize(list) - kTerminatorSize;
-    std::vector<uint8_t> bytes(items + kTerminatorSize, 0);
-    if (items) std::memcpy(bytes.data(), list, items);
-    WriteText(bytes, tag, out);
 }
 
 std::optional<ParsedList> ParseText(const wchar_t* text) {

@@ -19,12 +19,9 @@ namespace kwill::shellns {
 // included.
 size_t TextChars(size_t listSize);
 
-// Writes the "?" form of `list` (its bytes, terminator included) and a terminating zero into
-// `out`, which holds at least TextChars(list.size()) characters.
-void WriteText(std::span<const uint8_t> list, uint16_t tag, wchar_t* out);
-
-// WriteText for a list given by its first item (null: the empty list). The list's own end mark
-// is not copied; a zero terminator is written in its place.
+// Writes the "?" form of the list (null: the empty list) and a terminating zero into `out`, which
+// holds at least TextChars(ListSize(list)) characters. The list's own end mark is not copied; a
+// zero terminator is written in its place.
 void WriteListText(const uint8_t* list, uint16_t tag, wchar_t* out);
 
 struct ParsedList {

@@ -38,7 +38,7 @@ struct Api {
     BOOL (*compare)(CPidl, CPidl, DWORD) = Named<BOOL (*)(CPidl, CPidl, DWORD)>("ILCompare");
     BOOL (*getGuid)(CPidl, GUID*) = Named<BOOL (*)(CPidl, GUID*)>("PIDLGetGUID");
     BOOL (*checkClsid)(CPidl, const GUID*) = Named<BOOL (*)(CPidl, const GUID*)>("PIDLCheckCLSID");
-    BOOL (*guidSame)
+    BOOL(*guidSame)
     (const GUID*, const GUID*) = Named<BOOL (*)(const GUID*, const GUID*)>("GUIDSame");
 };
 

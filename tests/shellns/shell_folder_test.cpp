@@ -22,7 +22,7 @@ using Pidl = LPITEMIDLIST;
 using CPidl = LPCITEMIDLIST;
 
 struct Api {
-    HRESULT (*bind)
+    HRESULT(*bind)
     (CPidl, IShellFolder**,
      SFGAOF*) = Named<HRESULT (*)(CPidl, IShellFolder**, SFGAOF*)>("BindToShellFolder");
     IShellFolder* (*get)(CPidl,

@@ -36,10 +36,14 @@ const uint8_t* NextItem(const uint8_t* item) {
 }
 
 size_t ListSize(const uint8_t* list) {
-    if (!list) return kTerminatorSize;
     size_t size = kTerminatorSize;
-    for (const uint8_t* p = list; !IsEnd(p); p += ReadCb(p)) size += ReadCb(p);
-    return size;
+    if (!list) return size;
+    for (;;) {
+        uint16_t cb = ReadCb(list);
+        if (cb < kTerminatorSize) return size;
+        size += cb;
+        list += cb;
+    }
 }
 
 size_t ItemCount(const uint8_t* list) {

@@ -6,6 +6,15 @@ namespace shani {
 void Sha1Blocks(uint32_t h[5], const uint8_t* in, size_t blocks);
 void Sha256Blocks(uint32_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace shani
+namespace sse41 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+}  // namespace sse41
+namespace avx2 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+}  // namespace avx2
+namespace avx512 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+}  // namespace avx512
 namespace clmul {
 uint32_t Crc32(uint32_t reg, const uint8_t* in, size_t length);
 uint32_t Crc32Wide(uint32_t reg, const uint8_t* in, size_t length);
@@ -30,6 +39,9 @@ Kernels Build(CpuLevel level) {
         k.sha1Blocks = shani::Sha1Blocks;
         k.sha256Blocks = shani::Sha256Blocks;
     }
+    if (f.sse41) k.blake3Chunks = sse41::Blake3Chunks;
+    if (f.avx2) k.blake3Chunks = avx2::Blake3Chunks;
+    if (f.avx512) k.blake3Chunks = avx512::Blake3Chunks;
     if (f.pclmul) k.crc32 = clmul::Crc32;
     if (f.vpclmul) k.crc32 = clmul::Crc32Wide;
     return k;

@@ -73,15 +73,17 @@ void RunHashes() {
     for (const Row& r : rows) {
         std::string peer = std::string("BCryptHash ") +
                            (r.method == HashMethod::BLAKE3 ? "SHA-256" : "same algorithm");
-        Compare(r.kernel, mb, [&] { Digest(r.method, data); }, peer, BCrypt(r.peer, data));
+        Compare(
+            r.kernel, mb, [&] { Digest(r.method, data); }, peer, BCrypt(r.peer, data));
     }
     auto rtl = reinterpret_cast<RtlCrc>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32")));
     auto rtlRun = [&] { Keep(rtl(0, data.data(), static_cast<INT>(data.size()))); };
-    Compare("crc32 1 MB", mb, [&] { Digest(HashMethod::CRC32, data); }, "RtlComputeCrc32",
-            rtlRun);
-    Compare("crc32-bzip2 1 MB", mb, [&] { Digest(HashMethod::CRC32_BZIP2, data); },
-            "RtlComputeCrc32 (zip CRC)", rtlRun);
+    Compare(
+        "crc32 1 MB", mb, [&] { Digest(HashMethod::CRC32, data); }, "RtlComputeCrc32", rtlRun);
+    Compare(
+        "crc32-bzip2 1 MB", mb, [&] { Digest(HashMethod::CRC32_BZIP2, data); },
+        "RtlComputeCrc32 (zip CRC)", rtlRun);
 }
 
 void RunBase64() {
@@ -90,7 +92,8 @@ void RunBase64() {
     std::string text(Base64EncodedLength(kSize, true, 76) + 16, '\0');
     Compare(
         "base64 encode 1 MB", mb, [&] { Keep(Base64Encode(data, text.data())); },
-        "CryptBinaryToStringA", [&] {
+        "CryptBinaryToStringA",
+        [&] {
             DWORD chars = static_cast<DWORD>(text.size());
             ::CryptBinaryToStringA(data.data(), kSize, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF,
                                    text.data(), &chars);
@@ -101,7 +104,8 @@ void RunBase64() {
     std::vector<uint8_t> out(Base64DecodedCapacity(lines.size()));
     Compare(
         "base64 decode 1 MB (76-char lines)", mb, [&] { Keep(Base64Decode(lines, out.data())); },
-        "CryptStringToBinaryA", [&] {
+        "CryptStringToBinaryA",
+        [&] {
             DWORD size = static_cast<DWORD>(out.size());
             ::CryptStringToBinaryA(lines.data(), static_cast<DWORD>(lines.size()),
                                    CRYPT_STRING_BASE64, out.data(), &size, nullptr, nullptr);
@@ -152,7 +156,8 @@ void RunLevels() {
         row("crc32", [&](const codec::Kernels& x) { Keep(x.crc32(0, data.data(), kSize)); });
         row("blake3 chunks", [&](const codec::Kernels& x) {
             uint32_t cvs[16][8];
-            for (size_t i = 0; i < kSize; i += 16 * 1024) x.blake3Chunks(data.data() + i, 16, i, cvs);
+            for (size_t i = 0; i < kSize; i += 16 * 1024)
+                x.blake3Chunks(data.data() + i, 16, i, cvs);
             Keep(cvs);
         });
         row("base64 encode", [&](const codec::Kernels& x) {

@@ -12,17 +12,17 @@ typedef uint8_t Bytes16 __attribute__((vector_size(16)));
 
 #define KW_LANES 4
 #define KW_NAME Blake3Chunks
-#define KW_LOAD_WORD(p, i)                                                             \
-    (Vec{Load32Le((p) + 4 * (i)), Load32Le((p) + 1024 + 4 * (i)),                      \
-         Load32Le((p) + 2048 + 4 * (i)), Load32Le((p) + 3072 + 4 * (i))})
-#define KW_ROT16(x)                                                                    \
-    reinterpret_cast<Vec>(__builtin_shuffle(                                         \
-        reinterpret_cast<Bytes16>(x),                                                 \
-        Bytes16{2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13}))
-#define KW_ROT8(x)                                                                     \
-    reinterpret_cast<Vec>(__builtin_shuffle(                                         \
-        reinterpret_cast<Bytes16>(x),                                                 \
-        Bytes16{1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12}))
+#define KW_LOAD_WORD(p, i)                                                                        \
+    (Vec{Load32Le((p) + 4 * (i)), Load32Le((p) + 1024 + 4 * (i)), Load32Le((p) + 2048 + 4 * (i)), \
+         Load32Le((p) + 3072 + 4 * (i))})
+#define KW_ROT16(x)                                     \
+    reinterpret_cast<Vec>(                              \
+        __builtin_shuffle(reinterpret_cast<Bytes16>(x), \
+                          Bytes16{2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13}))
+#define KW_ROT8(x)                                      \
+    reinterpret_cast<Vec>(                              \
+        __builtin_shuffle(reinterpret_cast<Bytes16>(x), \
+                          Bytes16{1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12}))
 #include "codec/blake3_many.inc"
 
 }  // namespace kwill::codec::sse41

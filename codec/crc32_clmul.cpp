@@ -47,9 +47,9 @@ KW_CLMUL_TARGET __m128i load(const uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-#define KW_ZMM_TARGET                                                                       \
-    __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,sse4.1"), always_inline)) \
-    inline
+#define KW_ZMM_TARGET                                                            \
+    __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,sse4.1"), \
+                   always_inline)) inline
 
 KW_ZMM_TARGET __m512i load512(const uint8_t* p) {
     return _mm512_loadu_si512(p);
@@ -66,7 +66,7 @@ KW_ZMM_TARGET __m512i fold(__m512i x, __m512i k, __m512i data) {
 namespace clmul {
 
 __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32(uint32_t reg, const uint8_t* in,
-                                                       size_t length) {
+                                                        size_t length) {
     if (length < 64) return portable::Crc32(reg, in, length);
     __m128i x1 = _mm_xor_si128(load(in), _mm_cvtsi32_si128(static_cast<int>(reg)));
     __m128i x2 = load(in + 16), x3 = load(in + 32), x4 = load(in + 48);
@@ -91,7 +91,8 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32(uint32_t reg, const uint
 __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,sse4.1"))) uint32_t Crc32Wide(
     uint32_t reg, const uint8_t* in, size_t length) {
     if (length < 512) return Crc32(reg, in, length);
-    __m512i z0 = _mm512_xor_si512(load512(in), _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg))));
+    __m512i z0 = _mm512_xor_si512(load512(in),
+                                  _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg))));
     __m512i z1 = load512(in + 64), z2 = load512(in + 128), z3 = load512(in + 192);
     in += 256;
     length -= 256;

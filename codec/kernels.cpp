@@ -6,10 +6,16 @@ namespace shani {
 void Sha1Blocks(uint32_t h[5], const uint8_t* in, size_t blocks);
 void Sha256Blocks(uint32_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace shani
+namespace ssse3 {
+void Base64Encode(const uint8_t* in, size_t groups, char* out);
+size_t Base64Decode(const char* in, size_t maxGroups, uint8_t* out);
+}  // namespace ssse3
 namespace sse41 {
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 }  // namespace sse41
 namespace avx2 {
+void Base64Encode(const uint8_t* in, size_t groups, char* out);
+size_t Base64Decode(const char* in, size_t maxGroups, uint8_t* out);
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 }  // namespace avx2
 namespace avx512 {
@@ -38,6 +44,14 @@ Kernels Build(CpuLevel level) {
     if (f.sha) {
         k.sha1Blocks = shani::Sha1Blocks;
         k.sha256Blocks = shani::Sha256Blocks;
+    }
+    if (f.ssse3 && f.sse41) {
+        k.base64Encode = ssse3::Base64Encode;
+        k.base64Decode = ssse3::Base64Decode;
+    }
+    if (f.avx2) {
+        k.base64Encode = avx2::Base64Encode;
+        k.base64Decode = avx2::Base64Decode;
     }
     if (f.sse41) k.blake3Chunks = sse41::Blake3Chunks;
     if (f.avx2) k.blake3Chunks = avx2::Blake3Chunks;

@@ -24,6 +24,7 @@ void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (
 namespace clmul {
 uint32_t Crc32(uint32_t reg, const uint8_t* in, size_t length);
 uint32_t Crc32Wide(uint32_t reg, const uint8_t* in, size_t length);
+uint32_t Crc32Bzip2(uint32_t reg, const uint8_t* in, size_t length);
 }  // namespace clmul
 
 namespace {
@@ -56,7 +57,10 @@ Kernels Build(CpuLevel level) {
     if (f.sse41) k.blake3Chunks = sse41::Blake3Chunks;
     if (f.avx2) k.blake3Chunks = avx2::Blake3Chunks;
     if (f.avx512) k.blake3Chunks = avx512::Blake3Chunks;
-    if (f.pclmul) k.crc32 = clmul::Crc32;
+    if (f.pclmul) {
+        k.crc32 = clmul::Crc32;
+        k.crc32Bzip2 = clmul::Crc32Bzip2;
+    }
     if (f.vpclmul) k.crc32 = clmul::Crc32Wide;
     return k;
 }

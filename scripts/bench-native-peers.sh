@@ -23,11 +23,11 @@ now() { date +%s.%N; }
 echo "native peers (separate Linux processes)"
 if command -v openssl >/dev/null; then
     for alg in md5 sha1 sha256 sha512; do
-        kb=$(openssl speed -evp "$alg" -bytes 1048576 -seconds 1 2>/dev/null |
+        kb=$(openssl speed -elapsed -evp "$alg" -bytes 1048576 -seconds 1 2>/dev/null |
             awk -v a="$alg" 'tolower($1) == a { v = $NF } END { sub(/k$/, "", v); print v }')
         [ -n "$kb" ] && row "$alg 1 MB" "$(ours "$alg 1 MB")" "$(awk -v k="$kb" 'BEGIN { print k / 1000 }')" "openssl speed -evp $alg"
     done
-    kb=$(openssl speed -provider legacy -provider default -evp bf-ecb -bytes 1048576 -seconds 1 2>/dev/null |
+    kb=$(openssl speed -elapsed -provider legacy -provider default -evp bf-ecb -bytes 1048576 -seconds 1 2>/dev/null |
         awk 'tolower($1) == "bf-ecb" { v = $NF } END { sub(/k$/, "", v); print v }')
     [ -n "$kb" ] && row "blowfish ecb 1 MB" "$(ours "blowfish ecb 1 MB")" "$(awk -v k="$kb" 'BEGIN { print k / 1000 }')" "openssl speed -evp bf-ecb"
 fi

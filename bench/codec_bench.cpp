@@ -103,7 +103,8 @@ void RunBase64() {
     std::vector<uint8_t> flatOut(Base64DecodedCapacity(flat.size()));
     Compare(
         "base64 decode 1 MB (one line)", mb, [&] { Keep(Base64Decode(flat, flatOut.data())); },
-        "CryptStringToBinaryA", [&] {
+        "CryptStringToBinaryA",
+        [&] {
             DWORD size = static_cast<DWORD>(flatOut.size());
             ::CryptStringToBinaryA(flat.data(), static_cast<DWORD>(flat.size()),
                                    CRYPT_STRING_BASE64, flatOut.data(), &size, nullptr, nullptr);
@@ -153,6 +154,16 @@ void RunLevels() {
             Compare(
                 name + suffix, mb, [&] { fn(k); }, "portable kernel", [&] { fn(ref); });
         };
+        row("md5 blocks", [&](const codec::Kernels& x) {
+            uint32_t h[4] = {};
+            x.md5Blocks(h, data.data(), kSize / 64);
+            Keep(h);
+        });
+        row("sha512 blocks", [&](const codec::Kernels& x) {
+            uint64_t h[8] = {};
+            x.sha512Blocks(h, data.data(), kSize / 128);
+            Keep(h);
+        });
         row("sha1 blocks", [&](const codec::Kernels& x) {
             uint32_t h[5] = {};
             x.sha1Blocks(h, data.data(), kSize / 64);

@@ -31,7 +31,7 @@ CpuFeatures Detect() {
     __cpuid_count(7, 0, a, b, c, d);
     f.sha = b & bit_SHA;
     f.avx2 = avx && ymmSaved && (b & bit_AVX2);
-    f.bmi2 = b & bit_BMI2;
+    f.bmi2 = (b & bit_BMI2) && (b & bit_BMI);
     f.avx512 = zmmSaved && (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_AVX512VL);
     f.vpclmul = f.avx512 && (c & bit_VPCLMULQDQ);
     return f;

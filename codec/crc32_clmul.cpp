@@ -132,7 +132,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,sse4.1"))) ui
 // lo64(A) * (x^d mod P). What is left after folding is itself a 16-byte message with the same
 // CRC, which the table finishes.
 __attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Bzip2(uint32_t reg, const uint8_t* in,
-                                                            size_t length) {
+                                                             size_t length) {
     if (length < 64) return portable::Crc32Bzip2(reg, in, length);
     const __m128i reverse = ByteReverse();
     __m128i x1 = _mm_xor_si128(loadr(in), _mm_set_epi32(static_cast<int>(reg), 0, 0, 0));

@@ -51,4 +51,10 @@ uint32_t Crc32Bzip2(uint32_t reg, const uint8_t* in, size_t length);
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 }  // namespace portable
 
+// Scalar kernels compiled for BMI and BMI2.
+namespace bmi2 {
+void Md5Blocks(uint32_t h[4], const uint8_t* in, size_t blocks);
+void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
+}  // namespace bmi2
+
 }  // namespace kwill::codec

@@ -17,13 +17,13 @@ alignas(64) const uint32_t kSha256K[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
 
-#define KW_SHA256_ROUND(a, b, c, d, e, f, g, h, k, x)                                      \
-    do {                                                                                   \
-        uint32_t t1 = h + (Rotr32(e, 6) ^ Rotr32(e, 11) ^ Rotr32(e, 25)) + (g ^ (e & (f ^ g))) + \
-                      (k) + (x);                                                           \
+#define KW_SHA256_ROUND(a, b, c, d, e, f, g, h, k, x)                                             \
+    do {                                                                                          \
+        uint32_t t1 =                                                                             \
+            h + (Rotr32(e, 6) ^ Rotr32(e, 11) ^ Rotr32(e, 25)) + (g ^ (e & (f ^ g))) + (k) + (x); \
         uint32_t t2 = (Rotr32(a, 2) ^ Rotr32(a, 13) ^ Rotr32(a, 22)) + ((a & b) | (c & (a | b))); \
-        d += t1;                                                                           \
-        h = t1 + t2;                                                                       \
+        d += t1;                                                                                  \
+        h = t1 + t2;                                                                              \
     } while (0)
 
 void portable::Sha256Blocks(uint32_t h[8], const uint8_t* in, size_t blocks) {

@@ -32,45 +32,27 @@ constexpr uint64_t kK[80] = {
 }  // namespace
 
 // One round, with the eight working variables named by position instead of moved around.
-#define KW_SHA512_ROUND(a, b, c, d, e, f, g, h, k, x)                                    \
-    do {                                                                                 \
-        uint64_t t1 = h + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) +               \
-                      (g ^ (e & (f ^ g))) + (k) + (x);                                     \
+#define KW_SHA512_ROUND(a, b, c, d, e, f, g, h, k, x)                                              \
+    do {                                                                                           \
+        uint64_t t1 =                                                                              \
+            h + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g))) + (k) + (x); \
         uint64_t t2 = (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + ((a & b) | (c & (a | b))); \
-        d += t1;                                                                         \
-        h = t1 + t2;                                                                     \
+        d += t1;                                                                                   \
+        h = t1 + t2;                                                                               \
     } while (0)
 
-void portable::Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks) {
-    for (; blocks; --blocks, in += 128) {
-        uint64_t w[80];
-        for (int i = 0; i < 16; ++i) w[i] = Load64Be(in + 8 * i);
-        for (int i = 16; i < 80; ++i) {
-            uint64_t s0 = Rotr64(w[i - 15], 1) ^ Rotr64(w[i - 15], 8) ^ (w[i - 15] >> 7);
-            uint64_t s1 = Rotr64(w[i - 2], 19) ^ Rotr64(w[i - 2], 61) ^ (w[i - 2] >> 6);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        for (int i = 0; i < 80; i += 8) {
-            KW_SHA512_ROUND(a, b, c, d, e, f, g, hh, kK[i], w[i]);
-            KW_SHA512_ROUND(hh, a, b, c, d, e, f, g, kK[i + 1], w[i + 1]);
-            KW_SHA512_ROUND(g, hh, a, b, c, d, e, f, kK[i + 2], w[i + 2]);
-            KW_SHA512_ROUND(f, g, hh, a, b, c, d, e, kK[i + 3], w[i + 3]);
-            KW_SHA512_ROUND(e, f, g, hh, a, b, c, d, kK[i + 4], w[i + 4]);
-            KW_SHA512_ROUND(d, e, f, g, hh, a, b, c, kK[i + 5], w[i + 5]);
-            KW_SHA512_ROUND(c, d, e, f, g, hh, a, b, kK[i + 6], w[i + 6]);
-            KW_SHA512_ROUND(b, c, d, e, f, g, hh, a, kK[i + 7], w[i + 7]);
-        }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
-        h[5] += f;
-        h[6] += g;
-        h[7] += hh;
-    }
-}
+#define KW_BLOCKS_TARGET
+#define KW_BLOCKS portable::Sha512Blocks
+#include "codec/sha512_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
+
+// The same with BMI's three-operand rotates and and-not, for processors at the AVX2 level.
+#define KW_BLOCKS_TARGET __attribute__((target("bmi,bmi2")))
+#define KW_BLOCKS bmi2::Sha512Blocks
+#include "codec/sha512_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
 
 void Sha512Init(Sha512State& s) {
     static const uint64_t kIv[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,

@@ -12,13 +12,15 @@ typedef uint8_t Bytes32 __attribute__((vector_size(32)));
 
 #define KW_LANES 8
 #define KW_NAME Blake3Chunks
-#define KW_LOAD_WORD(p, i)                                                                  \
-    reinterpret_cast<Vec>(_mm256_i32gather_epi32(                                           \
-        reinterpret_cast<const int*>(p),                                                    \
-        _mm256_add_epi32(                                                                   \
-            _mm256_set_epi32(7 * 256, 6 * 256, 5 * 256, 4 * 256, 3 * 256, 2 * 256, 256, 0), \
-            _mm256_set1_epi32(i)),                                                          \
+#define KW_LOAD_WORD(p, i, stride)                                                     \
+    reinterpret_cast<Vec>(_mm256_i32gather_epi32(                                      \
+        reinterpret_cast<const int*>(p),                                               \
+        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), \
+                                            _mm256_set1_epi32(stride)),                \
+                         _mm256_set1_epi32(i)),                                        \
         4))
+#define KW_PARENTS_NAME Blake3Parents
+#define KW_PARENTS_FALLBACK sse41::Blake3Parents
 #define KW_ROT16(x)                                                             \
     reinterpret_cast<Vec>(__builtin_shuffle(                                    \
         reinterpret_cast<Bytes32>(x),                                           \

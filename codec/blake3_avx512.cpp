@@ -10,13 +10,15 @@ namespace kwill::codec::avx512 {
 
 #define KW_LANES 16
 #define KW_NAME Blake3Chunks
-#define KW_LOAD_WORD(p, i)                                                                       \
-    reinterpret_cast<Vec>(_mm512_i32gather_epi32(                                                \
-        _mm512_add_epi32(_mm512_set_epi32(15 * 256, 14 * 256, 13 * 256, 12 * 256, 11 * 256,      \
-                                          10 * 256, 9 * 256, 8 * 256, 7 * 256, 6 * 256, 5 * 256, \
-                                          4 * 256, 3 * 256, 2 * 256, 256, 0),                    \
-                         _mm512_set1_epi32(i)),                                                  \
+#define KW_LOAD_WORD(p, i, stride)                                                              \
+    reinterpret_cast<Vec>(_mm512_i32gather_epi32(                                               \
+        _mm512_add_epi32(_mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, \
+                                                              11, 12, 13, 14, 15),              \
+                                            _mm512_set1_epi32(stride)),                         \
+                         _mm512_set1_epi32(i)),                                                 \
         p, 4))
+#define KW_PARENTS_NAME Blake3Parents
+#define KW_PARENTS_FALLBACK avx2::Blake3Parents
 #define KW_ROT16(x) Rotr(x, 16)
 #define KW_ROT8(x) Rotr(x, 8)
 #include "codec/blake3_many.inc"

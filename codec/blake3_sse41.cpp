@@ -12,9 +12,11 @@ typedef uint8_t Bytes16 __attribute__((vector_size(16)));
 
 #define KW_LANES 4
 #define KW_NAME Blake3Chunks
-#define KW_LOAD_WORD(p, i)                                                                        \
-    (Vec{Load32Le((p) + 4 * (i)), Load32Le((p) + 1024 + 4 * (i)), Load32Le((p) + 2048 + 4 * (i)), \
-         Load32Le((p) + 3072 + 4 * (i))})
+#define KW_LOAD_WORD(p, i, stride)                                      \
+    (Vec{Load32Le((p) + 4 * (i)), Load32Le((p) + 4 * ((stride) + (i))), \
+         Load32Le((p) + 4 * (2 * (stride) + (i))), Load32Le((p) + 4 * (3 * (stride) + (i)))})
+#define KW_PARENTS_NAME Blake3Parents
+#define KW_PARENTS_FALLBACK portable::Blake3Parents
 #define KW_ROT16(x)                                     \
     reinterpret_cast<Vec>(                              \
         __builtin_shuffle(reinterpret_cast<Bytes16>(x), \

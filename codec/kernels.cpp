@@ -10,17 +10,10 @@ namespace ssse3 {
 void Base64Encode(const uint8_t* in, size_t groups, char* out);
 size_t Base64Decode(const char* in, size_t maxGroups, uint8_t* out);
 }  // namespace ssse3
-namespace sse41 {
-void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
-}  // namespace sse41
 namespace avx2 {
 void Base64Encode(const uint8_t* in, size_t groups, char* out);
 size_t Base64Decode(const char* in, size_t maxGroups, uint8_t* out);
-void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 }  // namespace avx2
-namespace avx512 {
-void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
-}  // namespace avx512
 namespace clmul {
 uint32_t Crc32(uint32_t reg, const uint8_t* in, size_t length);
 uint32_t Crc32Wide(uint32_t reg, const uint8_t* in, size_t length);
@@ -42,6 +35,7 @@ Kernels Build(CpuLevel level) {
     k.crc32 = portable::Crc32;
     k.crc32Bzip2 = portable::Crc32Bzip2;
     k.blake3Chunks = portable::Blake3Chunks;
+    k.blake3Parents = portable::Blake3Parents;
     if (f.sha) {
         k.sha1Blocks = shani::Sha1Blocks;
         k.sha256Blocks = shani::Sha256Blocks;
@@ -58,9 +52,18 @@ Kernels Build(CpuLevel level) {
         k.base64Encode = avx2::Base64Encode;
         k.base64Decode = avx2::Base64Decode;
     }
-    if (f.sse41) k.blake3Chunks = sse41::Blake3Chunks;
-    if (f.avx2) k.blake3Chunks = avx2::Blake3Chunks;
-    if (f.avx512) k.blake3Chunks = avx512::Blake3Chunks;
+    if (f.sse41) {
+        k.blake3Chunks = sse41::Blake3Chunks;
+        k.blake3Parents = sse41::Blake3Parents;
+    }
+    if (f.avx2) {
+        k.blake3Chunks = avx2::Blake3Chunks;
+        k.blake3Parents = avx2::Blake3Parents;
+    }
+    if (f.avx512) {
+        k.blake3Chunks = avx512::Blake3Chunks;
+        k.blake3Parents = avx512::Blake3Parents;
+    }
     if (f.pclmul) {
         k.crc32 = clmul::Crc32;
         k.crc32Bzip2 = clmul::Crc32Bzip2;

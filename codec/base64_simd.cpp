@@ -2,8 +2,8 @@
 // spreads each 3 bytes over 4 six-bit fields with two multiplies and maps the fields to the
 // alphabet through a 16-entry shuffle table. Decoding classifies every character by its two
 // nibbles to find any outside the alphabet, adds a per-class offset, and packs the fields back
-// into bytes. A block with a character outside the alphabet is left to the portable kernel,
-// which decodes the clean groups before it.
+// into bytes. In a block with a character outside the alphabet, the whole groups before it are
+// kept and decoding stops there.
 #include "codec/kernels.h"
 
 #include <immintrin.h>
@@ -93,7 +93,11 @@ __attribute__((target("ssse3,sse4.1"))) size_t Base64Decode(const char* in, size
         __m128i loNibbles = _mm_and_si128(text, mask2f);
         __m128i hi = _mm_shuffle_epi8(lutHi, hiNibbles);
         __m128i lo = _mm_shuffle_epi8(lutLo, loNibbles);
-        if (!_mm_testz_si128(lo, hi)) break;
+        // Groups before the first character outside the alphabet are still decoded from this
+        // block; the bytes stored for the rest are overwritten or lie past the result.
+        unsigned bad = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())));
+        size_t clean = bad == 0xFFFF ? 4 : static_cast<size_t>(__builtin_ctz(~bad)) / 4;
         __m128i eq2f = _mm_cmpeq_epi8(text, mask2f);
         __m128i roll = _mm_shuffle_epi8(lutRoll, _mm_add_epi8(eq2f, hiNibbles));
         __m128i values = _mm_add_epi8(text, roll);
@@ -102,7 +106,8 @@ __attribute__((target("ssse3,sse4.1"))) size_t Base64Decode(const char* in, size
         packed = _mm_shuffle_epi8(
             packed, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * done), packed);
-        done += 4;
+        done += clean;
+        if (clean < 4) return done;
     }
     return done + portable::Base64Decode(in + 4 * done, maxGroups - done, out + 3 * done);
 }
@@ -132,7 +137,9 @@ __attribute__((target("avx2"))) size_t Base64Decode(const char* in, size_t maxGr
         __m256i loNibbles = _mm256_and_si256(text, mask2f);
         __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
         __m256i lo = _mm256_shuffle_epi8(lutLo, loNibbles);
-        if (!_mm256_testz_si256(lo, hi)) break;
+        unsigned bad = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+        size_t clean = bad == 0xFFFFFFFFu ? 8 : static_cast<size_t>(__builtin_ctz(~bad)) / 4;
         __m256i eq2f = _mm256_cmpeq_epi8(text, mask2f);
         __m256i roll = _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(eq2f, hiNibbles));
         __m256i values = _mm256_add_epi8(text, roll);
@@ -143,7 +150,8 @@ __attribute__((target("avx2"))) size_t Base64Decode(const char* in, size_t maxGr
                         _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)));
         packed = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * done), packed);
-        done += 8;
+        done += clean;
+        if (clean < 8) return done;
     }
     return done + ssse3::Base64Decode(in + 4 * done, maxGroups - done, out + 3 * done);
 }

@@ -240,6 +240,14 @@ std::vector<uint8_t> Base64DecodeToVector(std::string_view text) {
     return bytes;
 }
 
+size_t Base64DecodeToVector(std::string_view text, std::vector<uint8_t>& bytes) {
+    if (bytes.size() < Base64DecodedCapacity(text.size()))
+        bytes.resize(Base64DecodedCapacity(text.size()));
+    size_t n = Base64Decode(text, bytes.data());
+    bytes.resize(n);
+    return n;
+}
+
 std::vector<uint8_t> Base64DecodeToVector(std::wstring_view text) {
     std::vector<uint8_t> bytes(Base64DecodedCapacity(text.size()));
     bytes.resize(Base64Decode(text, bytes.data()));

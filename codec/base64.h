@@ -43,6 +43,9 @@ size_t Base64Decode(std::string_view text, uint8_t* out);
 size_t Base64Decode(std::wstring_view text, uint8_t* out);
 
 std::vector<uint8_t> Base64DecodeToVector(std::string_view text);
+// Decodes into the caller's vector, growing it first when it is smaller than the text could
+// need, and leaves it holding exactly the decoded bytes; returns their number.
+size_t Base64DecodeToVector(std::string_view text, std::vector<uint8_t>& bytes);
 std::vector<uint8_t> Base64DecodeToVector(std::wstring_view text);
 
 }  // namespace kwill

@@ -56,6 +56,15 @@ void portable::Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter,
     }
 }
 
+void portable::Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]) {
+    for (size_t p = 0; p < parents; ++p, in += 64) {
+        uint32_t cv[8];
+        for (int i = 0; i < 8; ++i) cv[i] = kBlake3Iv[i];
+        Blake3CompressInPlace(cv, in, 64, 0, kParent);
+        for (int i = 0; i < 8; ++i) cvs[p][i] = cv[i];
+    }
+}
+
 void Blake3Init(Blake3State& s) {
     StartChunk(s, 0);
     s.stackLength = 0;
@@ -77,7 +86,23 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
             size_t chunks = (length - 1) / 1024;
             while (chunks) {
                 uint32_t cvs[16][8];
-                size_t batch = chunks < 16 ? chunks : 16;
+                if (chunks >= 16 && (s.chunkCounter & 15) == 0) {
+                    // Sixteen chunks that start on a multiple of sixteen form a whole subtree:
+                    // reduce it to its root here and enter it as one node of the stack, whose
+                    // other entries are then all whole subtrees of sixteen or more as well.
+                    k.blake3Chunks(data, 16, s.chunkCounter, cvs);
+                    for (size_t n = 8; n; n /= 2)
+                        k.blake3Parents(reinterpret_cast<const uint8_t*>(cvs), n, cvs);
+                    s.chunkCounter += 16;
+                    AddChunk(s, cvs[0], s.chunkCounter >> 4);
+                    data += 16 * 1024;
+                    length -= 16 * 1024;
+                    chunks -= 16;
+                    continue;
+                }
+                // Up to the next multiple of sixteen chunks, one chaining value at a time.
+                size_t batch = 16 - (s.chunkCounter & 15);
+                if (batch > chunks) batch = chunks;
                 k.blake3Chunks(data, batch, s.chunkCounter, cvs);
                 for (size_t i = 0; i < batch; ++i) {
                     AddChunk(s, cvs[i], s.chunkCounter + 1);

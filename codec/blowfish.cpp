@@ -43,28 +43,41 @@ inline uint32_t Blowfish::F(uint32_t x) const {
     return ((s_[0][x >> 24] + s_[1][(x >> 16) & 255]) ^ s_[2][(x >> 8) & 255]) + s_[3][x & 255];
 }
 
+// Two rounds: the halves trade places by naming rather than by moving.
+#define KW_BF_ROUNDS(l, r, p0, p1) \
+    l ^= p0;                       \
+    r ^= F(l);                     \
+    r ^= p1;                       \
+    l ^= F(r);
+
 void Blowfish::Encrypt(uint32_t& left, uint32_t& right) const {
     uint32_t l = left, r = right;
-    for (int i = 0; i < 16; i += 2) {
-        l ^= p_[i];
-        r ^= F(l);
-        r ^= p_[i + 1];
-        l ^= F(r);
-    }
-    left = r ^ p_[17];
-    right = l ^ p_[16];
+    const uint32_t* p = p_;
+    KW_BF_ROUNDS(l, r, p[0], p[1])
+    KW_BF_ROUNDS(l, r, p[2], p[3])
+    KW_BF_ROUNDS(l, r, p[4], p[5])
+    KW_BF_ROUNDS(l, r, p[6], p[7])
+    KW_BF_ROUNDS(l, r, p[8], p[9])
+    KW_BF_ROUNDS(l, r, p[10], p[11])
+    KW_BF_ROUNDS(l, r, p[12], p[13])
+    KW_BF_ROUNDS(l, r, p[14], p[15])
+    left = r ^ p[17];
+    right = l ^ p[16];
 }
 
 void Blowfish::Decrypt(uint32_t& left, uint32_t& right) const {
     uint32_t l = left, r = right;
-    for (int i = 17; i > 1; i -= 2) {
-        l ^= p_[i];
-        r ^= F(l);
-        r ^= p_[i - 1];
-        l ^= F(r);
-    }
-    left = r ^ p_[0];
-    right = l ^ p_[1];
+    const uint32_t* p = p_;
+    KW_BF_ROUNDS(l, r, p[17], p[16])
+    KW_BF_ROUNDS(l, r, p[15], p[14])
+    KW_BF_ROUNDS(l, r, p[13], p[12])
+    KW_BF_ROUNDS(l, r, p[11], p[10])
+    KW_BF_ROUNDS(l, r, p[9], p[8])
+    KW_BF_ROUNDS(l, r, p[7], p[6])
+    KW_BF_ROUNDS(l, r, p[5], p[4])
+    KW_BF_ROUNDS(l, r, p[3], p[2])
+    left = r ^ p[0];
+    right = l ^ p[1];
 }
 
 void Blowfish::EncryptBlock(uint8_t block[8]) const {

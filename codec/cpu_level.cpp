@@ -31,7 +31,7 @@ CpuFeatures Detect() {
     __cpuid_count(7, 0, a, b, c, d);
     f.sha = b & bit_SHA;
     f.avx2 = avx && ymmSaved && (b & bit_AVX2);
-    f.bmi2 = b & bit_BMI2;
+    f.bmi2 = (b & bit_BMI2) && (b & bit_BMI);
     f.avx512 = zmmSaved && (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_AVX512VL);
     f.vpclmul = f.avx512 && (c & bit_VPCLMULQDQ);
     return f;
@@ -42,8 +42,9 @@ const CpuFeatures& Detected() {
     return features;
 }
 
-CpuLevel Cap() {
-    const char* text = std::getenv("KWILL_CPU_LEVEL");
+}  // namespace
+
+CpuLevel ParseCpuLevelCap(const char* text) {
     if (!text || !*text) return CpuLevel::Avx512;
     static const char* const kNames[] = {"portable", "sse41", "avx2", "avx512"};
     for (int i = 0; i < 4; ++i) {
@@ -52,8 +53,6 @@ CpuLevel Cap() {
     }
     return CpuLevel::Portable;  // an unknown value is taken as the safest choice
 }
-
-}  // namespace
 
 CpuLevel DetectedCpuLevel() {
     const CpuFeatures& f = Detected();
@@ -66,7 +65,7 @@ CpuLevel DetectedCpuLevel() {
 CpuLevel ActiveCpuLevel() {
     static const CpuLevel level = [] {
         CpuLevel detected = DetectedCpuLevel();
-        CpuLevel cap = Cap();
+        CpuLevel cap = ParseCpuLevelCap(std::getenv("KWILL_CPU_LEVEL"));
         return cap < detected ? cap : detected;
     }();
     return level;

@@ -34,6 +34,10 @@ CpuLevel DetectedCpuLevel();
 // The detected level capped by KWILL_CPU_LEVEL; read once per process.
 CpuLevel ActiveCpuLevel();
 
+// The cap that a KWILL_CPU_LEVEL value sets: no value means no cap, an unknown one the
+// portable level.
+CpuLevel ParseCpuLevelCap(const char* text);
+
 // The detected features, limited to those a level allows.
 CpuFeatures FeaturesAt(CpuLevel level);
 

@@ -33,6 +33,9 @@ struct Kernels {
     // BLAKE3: hashes `chunks` whole 1,024-byte chunks laid out one after the other, with chunk
     // counters from `counter` on, and writes their chaining values.
     void (*blake3Chunks)(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+    // Parent nodes from `parents` 64-byte blocks (left and right child chaining values) laid out
+    // one after the other; cvs may be the input itself, read as bytes.
+    void (*blake3Parents)(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
 };
 
 const Kernels& KernelsAt(CpuLevel level);
@@ -49,6 +52,26 @@ void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
 uint32_t Crc32(uint32_t reg, const uint8_t* in, size_t length);
 uint32_t Crc32Bzip2(uint32_t reg, const uint8_t* in, size_t length);
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
 }  // namespace portable
+
+namespace sse41 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
+}  // namespace sse41
+namespace avx2 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
+}  // namespace avx2
+namespace avx512 {
+void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
+void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
+}  // namespace avx512
+
+// Scalar kernels compiled for BMI and BMI2.
+namespace bmi2 {
+void Md5Blocks(uint32_t h[4], const uint8_t* in, size_t blocks);
+void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
+}  // namespace bmi2
 
 }  // namespace kwill::codec

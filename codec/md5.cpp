@@ -27,46 +27,18 @@ constexpr uint32_t kK[64] = {
 
 }  // namespace
 
-void portable::Md5Blocks(uint32_t h[4], const uint8_t* in, size_t blocks) {
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-    for (; blocks; --blocks, in += 64) {
-        uint32_t x[16];
-        for (int i = 0; i < 16; ++i) x[i] = Load32Le(in + 4 * i);
-        uint32_t aa = a, bb = b, cc = c, dd = d;
-        for (int i = 0; i < 16; i += 4) {
-            KW_MD5_STEP(KW_F, a, b, c, d, x[i], kK[i], 7)
-            KW_MD5_STEP(KW_F, d, a, b, c, x[i + 1], kK[i + 1], 12)
-            KW_MD5_STEP(KW_F, c, d, a, b, x[i + 2], kK[i + 2], 17)
-            KW_MD5_STEP(KW_F, b, c, d, a, x[i + 3], kK[i + 3], 22)
-        }
-        for (int i = 16; i < 32; i += 4) {
-            KW_MD5_STEP(KW_G, a, b, c, d, x[(5 * i + 1) & 15], kK[i], 5)
-            KW_MD5_STEP(KW_G, d, a, b, c, x[(5 * i + 6) & 15], kK[i + 1], 9)
-            KW_MD5_STEP(KW_G, c, d, a, b, x[(5 * i + 11) & 15], kK[i + 2], 14)
-            KW_MD5_STEP(KW_G, b, c, d, a, x[(5 * i + 16) & 15], kK[i + 3], 20)
-        }
-        for (int i = 32; i < 48; i += 4) {
-            KW_MD5_STEP(KW_H, a, b, c, d, x[(3 * i + 5) & 15], kK[i], 4)
-            KW_MD5_STEP(KW_H, d, a, b, c, x[(3 * i + 8) & 15], kK[i + 1], 11)
-            KW_MD5_STEP(KW_H, c, d, a, b, x[(3 * i + 11) & 15], kK[i + 2], 16)
-            KW_MD5_STEP(KW_H, b, c, d, a, x[(3 * i + 14) & 15], kK[i + 3], 23)
-        }
-        for (int i = 48; i < 64; i += 4) {
-            KW_MD5_STEP(KW_I, a, b, c, d, x[(7 * i) & 15], kK[i], 6)
-            KW_MD5_STEP(KW_I, d, a, b, c, x[(7 * i + 7) & 15], kK[i + 1], 10)
-            KW_MD5_STEP(KW_I, c, d, a, b, x[(7 * i + 14) & 15], kK[i + 2], 15)
-            KW_MD5_STEP(KW_I, b, c, d, a, x[(7 * i + 21) & 15], kK[i + 3], 21)
-        }
-        a += aa;
-        b += bb;
-        c += cc;
-        d += dd;
-    }
-    h[0] = a;
-    h[1] = b;
-    h[2] = c;
-    h[3] = d;
-}
+#define KW_BLOCKS_TARGET
+#define KW_BLOCKS portable::Md5Blocks
+#include "codec/md5_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
+
+// The same with BMI's three-operand rotates and and-not, for processors at the AVX2 level.
+#define KW_BLOCKS_TARGET __attribute__((target("bmi,bmi2")))
+#define KW_BLOCKS bmi2::Md5Blocks
+#include "codec/md5_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
 
 void Md5Init(Md5State& s) {
     s.h[0] = 0x67452301;

@@ -17,6 +17,15 @@ alignas(64) const uint32_t kSha256K[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
 
+#define KW_SHA256_ROUND(a, b, c, d, e, f, g, h, k, x)                                             \
+    do {                                                                                          \
+        uint32_t t1 =                                                                             \
+            h + (Rotr32(e, 6) ^ Rotr32(e, 11) ^ Rotr32(e, 25)) + (g ^ (e & (f ^ g))) + (k) + (x); \
+        uint32_t t2 = (Rotr32(a, 2) ^ Rotr32(a, 13) ^ Rotr32(a, 22)) + ((a & b) | (c & (a | b))); \
+        d += t1;                                                                                  \
+        h = t1 + t2;                                                                              \
+    } while (0)
+
 void portable::Sha256Blocks(uint32_t h[8], const uint8_t* in, size_t blocks) {
     for (; blocks; --blocks, in += 64) {
         uint32_t w[64];
@@ -27,20 +36,15 @@ void portable::Sha256Blocks(uint32_t h[8], const uint8_t* in, size_t blocks) {
             w[i] = w[i - 16] + s0 + w[i - 7] + s1;
         }
         uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t s1 = Rotr32(e, 6) ^ Rotr32(e, 11) ^ Rotr32(e, 25);
-            uint32_t ch = g ^ (e & (f ^ g));
-            uint32_t t1 = hh + s1 + ch + kSha256K[i] + w[i];
-            uint32_t s0 = Rotr32(a, 2) ^ Rotr32(a, 13) ^ Rotr32(a, 22);
-            uint32_t maj = (a & b) | (c & (a | b));
-            hh = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + s0 + maj;
+        for (int i = 0; i < 64; i += 8) {
+            KW_SHA256_ROUND(a, b, c, d, e, f, g, hh, kSha256K[i], w[i]);
+            KW_SHA256_ROUND(hh, a, b, c, d, e, f, g, kSha256K[i + 1], w[i + 1]);
+            KW_SHA256_ROUND(g, hh, a, b, c, d, e, f, kSha256K[i + 2], w[i + 2]);
+            KW_SHA256_ROUND(f, g, hh, a, b, c, d, e, kSha256K[i + 3], w[i + 3]);
+            KW_SHA256_ROUND(e, f, g, hh, a, b, c, d, kSha256K[i + 4], w[i + 4]);
+            KW_SHA256_ROUND(d, e, f, g, hh, a, b, c, kSha256K[i + 5], w[i + 5]);
+            KW_SHA256_ROUND(c, d, e, f, g, hh, a, b, kSha256K[i + 6], w[i + 6]);
+            KW_SHA256_ROUND(b, c, d, e, f, g, hh, a, kSha256K[i + 7], w[i + 7]);
         }
         h[0] += a;
         h[1] += b;

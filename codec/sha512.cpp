@@ -31,45 +31,28 @@ constexpr uint64_t kK[80] = {
 
 }  // namespace
 
-void portable::Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks) {
-    for (; blocks; --blocks, in += 128) {
-        uint64_t w[16];
-        for (int i = 0; i < 16; ++i) w[i] = Load64Be(in + 8 * i);
-        uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        for (int i = 0; i < 80; ++i) {
-            uint64_t x;
-            if (i < 16) {
-                x = w[i];
-            } else {
-                uint64_t w15 = w[(i + 1) & 15], w2 = w[(i + 14) & 15];
-                uint64_t s0 = Rotr64(w15, 1) ^ Rotr64(w15, 8) ^ (w15 >> 7);
-                uint64_t s1 = Rotr64(w2, 19) ^ Rotr64(w2, 61) ^ (w2 >> 6);
-                x = w[i & 15] += s0 + w[(i + 9) & 15] + s1;
-            }
-            uint64_t s1 = Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41);
-            uint64_t ch = g ^ (e & (f ^ g));
-            uint64_t t1 = hh + s1 + ch + kK[i] + x;
-            uint64_t s0 = Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39);
-            uint64_t maj = (a & b) | (c & (a | b));
-            hh = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + s0 + maj;
-        }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
-        h[5] += f;
-        h[6] += g;
-        h[7] += hh;
-    }
-}
+// One round, with the eight working variables named by position instead of moved around.
+#define KW_SHA512_ROUND(a, b, c, d, e, f, g, h, k, x)                                              \
+    do {                                                                                           \
+        uint64_t t1 =                                                                              \
+            h + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g))) + (k) + (x); \
+        uint64_t t2 = (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + ((a & b) | (c & (a | b))); \
+        d += t1;                                                                                   \
+        h = t1 + t2;                                                                               \
+    } while (0)
+
+#define KW_BLOCKS_TARGET
+#define KW_BLOCKS portable::Sha512Blocks
+#include "codec/sha512_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
+
+// The same with BMI's three-operand rotates and and-not, for processors at the AVX2 level.
+#define KW_BLOCKS_TARGET __attribute__((target("bmi,bmi2")))
+#define KW_BLOCKS bmi2::Sha512Blocks
+#include "codec/sha512_blocks.inc"
+#undef KW_BLOCKS
+#undef KW_BLOCKS_TARGET
 
 void Sha512Init(Sha512State& s) {
     static const uint64_t kIv[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,

@@ -16,8 +16,8 @@ __attribute__((target("sha,sse4.1"))) void Sha256Blocks(uint32_t h[8], const uin
     const __m128i kSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bull, 0x0405060700010203ull);
     __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h));
     __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 4));
-    tmp = _mm_shuffle_epi32(tmp, 0xB1);           // CDAB
-    state1 = _mm_shuffle_epi32(state1, 0x1B);     // EFGH
+    tmp = _mm_shuffle_epi32(tmp, 0xB1);                // CDAB
+    state1 = _mm_shuffle_epi32(state1, 0x1B);          // EFGH
     __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
     state1 = _mm_blend_epi16(state1, tmp, 0xF0);       // CDGH
 
@@ -81,10 +81,18 @@ __attribute__((target("sha,sse4.1"))) void Sha1Blocks(uint32_t h[5], const uint8
             other = abcd;
             if (g >= 3 && g <= 18) m[(g + 1) & 3] = _mm_sha1msg2_epu32(m[(g + 1) & 3], w);
             switch (g / 5) {
-                case 0: abcd = _mm_sha1rnds4_epu32(abcd, e, 0); break;
-                case 1: abcd = _mm_sha1rnds4_epu32(abcd, e, 1); break;
-                case 2: abcd = _mm_sha1rnds4_epu32(abcd, e, 2); break;
-                default: abcd = _mm_sha1rnds4_epu32(abcd, e, 3); break;
+                case 0:
+                    abcd = _mm_sha1rnds4_epu32(abcd, e, 0);
+                    break;
+                case 1:
+                    abcd = _mm_sha1rnds4_epu32(abcd, e, 1);
+                    break;
+                case 2:
+                    abcd = _mm_sha1rnds4_epu32(abcd, e, 2);
+                    break;
+                default:
+                    abcd = _mm_sha1rnds4_epu32(abcd, e, 3);
+                    break;
             }
             if (g >= 1 && g <= 16) m[(g + 3) & 3] = _mm_sha1msg1_epu32(m[(g + 3) & 3], w);
             if (g >= 2 && g <= 17) m[(g + 2) & 3] = _mm_xor_si128(m[(g + 2) & 3], w);

@@ -211,6 +211,9 @@ TEST(Base64, RandomRoundTrips) {
         std::wstring wide = Base64EncodeToWString(data, pad, line);
         EXPECT_EQ(std::string(wide.begin(), wide.end()), text);
         EXPECT_EQ(Base64DecodeToVector(std::wstring_view(wide)), data);
+        std::vector<uint8_t> reused(rng() % 5000, 0x55);
+        EXPECT_EQ(Base64DecodeToVector(std::string_view(text), reused), data.size());
+        EXPECT_EQ(reused, data);
     }
 }
 

@@ -34,6 +34,7 @@ test: build prefix
 	@scripts/with-wineserver.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
 
 bench: build prefix
+	@scripts/deps.sh bench
 	@scripts/with-wineserver.sh scripts/bench.sh
 
 format:

@@ -3,4 +3,6 @@
 set -eu
 . "$(dirname "$0")/wine-env.sh"
 wine "$KWILL_BUILD/bin/kwillbench.exe" "$@" 2>"$KWILL_BUILD/bench.txt"
+# Peers that are native Linux programs (OpenSSL, b3sum) run as separate processes, when installed.
+"$(dirname "$0")/bench-native-peers.sh"
 echo "(machine-readable rows: $KWILL_BUILD/bench.txt)"

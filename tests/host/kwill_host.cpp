@@ -12,6 +12,7 @@
 // itself after this long, default 60000, so that a failed test never leaves a host running),
 // KWILL_HOST_LOAD_LIBRARY=1 (load kwilllib.dll from this folder at start, as the real host does).
 #include "hostlink/host_interface.h"
+#include "tools/common/text_io.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -25,15 +26,7 @@ namespace host = kwill::host;
 FILE* g_record = nullptr;
 std::vector<std::pair<UINT, std::wstring>> g_registered;
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                          nullptr, nullptr);
-    return out;
-}
+std::string Utf8(const std::wstring& text) { return kwill::tools::Utf8FromWide(text); }
 
 void Record(const std::string& line) {
     if (!g_record) return;

@@ -1,6 +1,6 @@
 #include "text/regex_engine.h"
 
-#include "frame/platform.h"
+#include "strings/compare.h"
 
 #include <algorithm>
 #include <iterator>
@@ -392,17 +392,15 @@ bool FirstUnits(const Program& p, size_t pc, wchar_t* units, uint32_t* count, in
 struct CaseTables {
     wchar_t upper[0x10000];
     wchar_t lower[0x10000];
+    // The runtime's "C" folding below 0x80, the system's per-character folding (by the user's
+    // language) from 0x80; surrogate halves stay as they are.
     CaseTables() {
-        for (uint32_t c = 0; c < 0x10000; ++c) upper[c] = lower[c] = static_cast<wchar_t>(c);
-        for (wchar_t c = L'a'; c <= L'z'; ++c) {
-            upper[c] = static_cast<wchar_t>(c - 0x20);
-            lower[c - 0x20] = c;
+        for (uint32_t i = 0; i < 0x10000; ++i) {
+            wchar_t c = static_cast<wchar_t>(i);
+            bool surrogate = i >= 0xD800 && i <= 0xDFFF;
+            upper[i] = i < 0x80 ? FoldUpperAscii(c) : surrogate ? c : CharUpperUnit(c);
+            lower[i] = i < 0x80 ? FoldLowerAscii(c) : surrogate ? c : CharLowerUnit(c);
         }
-        // The system folds the rest by the user's language; surrogate halves stay as they are.
-        ::CharUpperBuffW(upper + 0x80, 0xD800 - 0x80);
-        ::CharUpperBuffW(upper + 0xE000, 0x10000 - 0xE000);
-        ::CharLowerBuffW(lower + 0x80, 0xD800 - 0x80);
-        ::CharLowerBuffW(lower + 0xE000, 0x10000 - 0xE000);
     }
 };
 
@@ -415,28 +413,8 @@ bool IsPinyinIdeograph(wchar_t c) {
     return c == 0x3007 || (c >= 0x4E00 && c <= 0x9FA5);
 }
 
-// Whether a typed letter is a pinyin initial of the ideograph c.
 bool PinyinInitial(wchar_t c, wchar_t letter, const PinyinInitialsTable& table) {
-    if (letter >= L'A' && letter <= L'Z') letter = static_cast<wchar_t>(letter + 0x20);
-    if (letter < L'a' || letter > L'z') return false;
-    if (c == 0x3007) return letter == L'l';
-    if (c < 0x4E00 || c > 0x9FA5) return false;
-    uint32_t index = c - 0x4E00u;
-    if (table.entries && index < table.count) {
-        uint16_t e = table.entries[index];
-        uint16_t v = static_cast<uint16_t>(letter - 0x60);
-        if ((e & 0x1F) == v || ((e >> 5) & 0x1F) == v || ((e >> 10) & 0x1F) == v) return true;
-    }
-    switch (c) {
-        case 0x7AD3:
-            return letter == L'g' || letter == L's' || letter == L'y';
-        case 0x7AD5:
-            return letter == L'g' || letter == L'y';
-        case 0x7AE1:
-            return letter == L'b';
-        default:
-            return false;
-    }
+    return PinyinMatches(c, letter, &table);
 }
 
 }  // namespace

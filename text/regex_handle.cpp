@@ -2,6 +2,7 @@
 
 #include "frame/context.h"
 #include "frame/platform.h"
+#include "strings/path_strings.h"
 
 #include <cwchar>
 #include <mutex>
@@ -11,9 +12,7 @@ namespace kwill {
 namespace {
 
 bool HasUnitAbove0xFF(const wchar_t* s) {
-    for (; s && *s; ++s)
-        if (static_cast<uint16_t>(*s) > 0xFF) return true;
-    return false;
+    return s && IsStringUnicode(s, -1);
 }
 
 bool StdGroup(const void* results, int n, const wchar_t** start, const wchar_t** end) {

@@ -130,6 +130,7 @@ void RegExWrapper_TR1<wchar_t>::Destroy() {
 }
 
 void RegExWrapper_TR1<wchar_t>::CompileLocked(const wchar_t* pattern) {
+    compiled_ = true;
     regex_.Reset();
     parsed_ = 0;
     try {
@@ -155,7 +156,9 @@ int RegExWrapper_TR1<wchar_t>::Match(const wchar_t* text, int caseSensitive, voi
     // thread cannot change the case in between.
     if ((caseSensitive != 0) != caseSensitive_) {
         caseSensitive_ = caseSensitive != 0;
-        CompileLocked(pattern_.c_str());
+        // A handle that was never given a pattern stays without an expression; compiling its
+        // empty kept pattern would make it match everything.
+        if (compiled_) CompileLocked(pattern_.c_str());
     }
     if (!regex_.ok()) return 0;
     try {

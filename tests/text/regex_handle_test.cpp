@@ -62,14 +62,20 @@ std::string Narrow(std::wstring_view s) {
     return out;
 }
 
-TEST(RegexHandle, ExportsExist) {
+// The handle's virtual functions keep their slot order: slot 1 Parsed, 2 Unicode, 7
+// CompileError, 8 ErrorMsg, and slot 0 destroys the object.
+TEST(RegexHandle, VirtualSlotOrder) {
     const Api& r = R();
-    for (const void* fn : {(const void*)r.alloc, (const void*)r.release, (const void*)r.parsed,
-                           (const void*)r.unicode, (const void*)r.compile, (const void*)r.match,
-                           (const void*)r.replace, (const void*)r.freeResults, (const void*)r.error,
-                           (const void*)r.errorMsg, (const void*)r.errorMsgOfLast,
-                           (const void*)r.count, (const void*)r.validChar})
-        ASSERT_NE(fn, nullptr);
+    for (DWORD engine : {kOwn, kStd}) {
+        void* h = r.alloc(L"a(b", engine);
+        void** slots = *static_cast<void***>(h);
+        auto slot = [&](int i) { return reinterpret_cast<DWORD (*)(void*)>(slots[i])(h); };
+        EXPECT_EQ(slot(1), 0u);  // not parsed
+        EXPECT_EQ(slot(2), 0u);  // no unit above 0xFF
+        EXPECT_EQ(slot(7), 5u);  // unmatched parenthesis
+        EXPECT_EQ(reinterpret_cast<DWORD (*)(void*, DWORD)>(slots[8])(h, 19), 10527u);
+        reinterpret_cast<void (*)(void*)>(slots[0])(h);
+    }
 }
 
 TEST(RegexHandle, NullHandleDoesNothing) {

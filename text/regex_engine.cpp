@@ -590,10 +590,10 @@ class RegexMatcher {
         bool in = InRanges(ranges, count, c);
         if (!in && folded_) {
             if (!options_.caseSensitive)
-                in = InRanges(ranges, count, RegexUpper(c)) ||
-                     InRanges(ranges, count, RegexLower(c));
+                in = InRanges(ranges, count, upper_[static_cast<uint16_t>(c)]) ||
+                     InRanges(ranges, count, lower_[static_cast<uint16_t>(c)]);
             if (!in && options_.pinyin) {
-                wchar_t l = RegexLower(c);
+                wchar_t l = lower_[static_cast<uint16_t>(c)];
                 if (l >= L'a' && l <= L'z' && c < 0x80) in = (SetLetters(set) >> (l - L'a')) & 1;
             }
         }

@@ -43,9 +43,10 @@ TEST(FrameTool, DebugConsoleReceivesWhatTheLibrarySends) {
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(::CreateProcessW(Tool().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                  nullptr, nullptr, &si, &pi));
-    // The console answers TRUE once its window is up; until then nothing is listening.
+    // The console answers TRUE once its window is up; until then nothing is listening. A busy
+    // machine can take seconds to start a Wine process, so the wait is by time, not by tries.
     LRESULT answer = 0;
-    for (int tries = 0; tries < 400 && !answer; ++tries) {
+    for (DWORD start = ::GetTickCount(); !answer && ::GetTickCount() - start < 60000;) {
         if (::WaitForSingleObject(pi.hProcess, 25) == WAIT_OBJECT_0) break;
         answer = send(L"hello from the test\n");
     }

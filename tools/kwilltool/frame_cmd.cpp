@@ -61,7 +61,9 @@ LRESULT CALLBACK ConsoleProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (size_t end = text.find(L'\0'); end != std::wstring_view::npos)
             text = text.substr(0, end);
         WriteOut(Utf8FromWide(text));
-        if (limit && ++received >= limit) ::PostQuitMessage(0);
+        // A message sent from another process is handled inside GetMessageW; a posted message
+        // makes sure the loop below wakes up to see that the count is reached.
+        if (limit && ++received >= limit) ::PostMessageW(window, WM_NULL, 0, 0);
         return TRUE;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -95,7 +97,10 @@ int RunDebugConsole(const std::vector<std::string>& args) {
     }
     WriteErr("kwill debug-console: listening\n");
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::DispatchMessageW(&msg);
+        if (limit && received >= limit) break;
+    }
     ::DestroyWindow(window);
     return 0;
 }

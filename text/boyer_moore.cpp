@@ -1,0 +1,264 @@
+#include "text/boyer_moore.h"
+
+#include "text/char_case.h"
+#include "text/fold_diacritics.h"
+#include "text/wildcard_deps.h"
+
+#include <cstring>
+#include <type_traits>
+
+namespace kwill::text {
+namespace {
+
+template <typename Char>
+inline uint32_t Code(Char c) {
+    return static_cast<std::make_unsigned_t<Char>>(c);
+}
+
+template <typename Char>
+void BuildTable(BoyerSkipTable& table, const std::basic_string<Char>& pattern) {
+    const size_t n = pattern.size();
+    uint32_t low = Code(pattern[0]), high = low;
+    for (Char c : pattern) {
+        low = std::min(low, Code(c));
+        high = std::max(high, Code(c));
+    }
+    table.base = low;
+    table.span = high - low + 1;
+    table.entries.assign(2 * size_t{table.span}, 0);
+    for (uint32_t d = 0; d < table.span; ++d) table.entries[2 * d + 1] = static_cast<uint8_t>(n);
+    // Later occurrences overwrite the shift, earlier ones (down to index 1) the first index.
+    for (size_t k = 0; k < n; ++k)
+        table.entries[2 * (Code(pattern[k]) - low) + 1] = static_cast<uint8_t>(n - 1 - k);
+    for (size_t k = n - 1; k >= 1; --k)
+        table.entries[2 * (Code(pattern[k]) - low)] = static_cast<uint8_t>(k);
+    table.built = true;
+}
+
+// Distance from the last occurrence of the code to the pattern's end (n when absent).
+template <typename Char>
+inline size_t Shift(const BoyerSkipTable& table, Char c, size_t n) {
+    uint32_t d = Code(c) - table.base;
+    return d < table.span ? table.entries[2 * size_t{d} + 1] : n;
+}
+
+// For the backward search: how far the window may move left when the code sits under the
+// pattern's first character. The smallest index >= 1 of the code in the pattern, or the whole
+// length when it does not occur at all (no window that covers it can match).
+template <typename Char>
+inline size_t FirstShift(const BoyerSkipTable& table, Char c, size_t n) {
+    uint32_t d = Code(c) - table.base;
+    if (d >= table.span || table.entries[2 * size_t{d} + 1] == n) return n;
+    return table.entries[2 * size_t{d}];
+}
+
+// Text accessors: the search compares Text(i) with the pattern variant.
+template <typename Char>
+struct PlainText {
+    const Char* text;
+    Char operator()(size_t i) const { return text[i]; }
+};
+
+template <typename Char>
+struct UpperText {
+    const Char* text;
+    const Char* upper;  // the upper-case table of the character type
+    Char operator()(size_t i) const { return upper[Code(text[i])]; }
+};
+
+// Leftmost window whose characters equal the pattern, comparing each window from its end.
+// After a mismatch the window moves so that the last occurrence of the mismatched character in
+// the pattern lines up with it, and always at least one position.
+template <typename Char, typename Text>
+ptrdiff_t Forward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
+                  size_t length) {
+    const size_t n = pattern.size();
+    if (length < n) return -1;
+    const Char* p = pattern.data();
+    const Char last = p[n - 1];
+    size_t end = n - 1;  // text index under the pattern's last character
+    while (end < length) {
+        Char c = at(end);
+        if (c != last) {
+            end += Shift(table, c, n);
+            continue;
+        }
+        size_t k = n - 1, t = end;
+        while (k > 0 && at(t - 1) == p[k - 1]) {
+            --k;
+            --t;
+        }
+        if (k == 0) return static_cast<ptrdiff_t>(t);
+        size_t next = (t - 1) + Shift(table, at(t - 1), n);
+        end = next > end + 1 ? next : end + 1;
+    }
+    return -1;
+}
+
+// The mirror image: rightmost window, compared from its start, moving towards the text's start.
+template <typename Char, typename Text>
+ptrdiff_t Backward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
+                   size_t length) {
+    const size_t n = pattern.size();
+    if (length < n) return -1;
+    const Char* p = pattern.data();
+    const Char first = p[0];
+    ptrdiff_t start = static_cast<ptrdiff_t>(length - n);
+    while (start >= 0) {
+        Char c = at(static_cast<size_t>(start));
+        if (c != first) {
+            size_t f = FirstShift(table, c, n);
+            start -= static_cast<ptrdiff_t>(f ? f : 1);
+            continue;
+        }
+        size_t k = 1, t = static_cast<size_t>(start) + 1;
+        while (k < n && at(t) == p[k]) {
+            ++k;
+            ++t;
+        }
+        if (k == n) return start;
+        size_t f = FirstShift(table, at(t), n);
+        size_t move = f > k + 1 ? f : k + 1;
+        start = start + static_cast<ptrdiff_t>(k) - static_cast<ptrdiff_t>(move);
+    }
+    return -1;
+}
+
+template <typename Char, typename Text>
+ptrdiff_t Search(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
+                 size_t length, bool reverse) {
+    return reverse ? Backward(pattern, table, at, length) : Forward(pattern, table, at, length);
+}
+
+const wchar_t* UpperTableOf(wchar_t) {
+    return UpperUnitTable();
+}
+const char* UpperTableOf(char) {
+    return UpperByteTable();
+}
+
+std::wstring Fold(const std::wstring& s) {
+    return FoldDiacritics(s);
+}
+std::string Fold(const std::string& s) {
+    return FoldDiacriticsAnsi(s);
+}
+
+std::wstring_view FoldOne(wchar_t c) {
+    return FoldUnit(c);
+}
+std::string_view FoldOne(char c) {
+    return FoldByte(c);
+}
+
+template <typename Char>
+std::basic_string<Char> Upper(const std::basic_string<Char>& s) {
+    const Char* upper = UpperTableOf(Char{});
+    std::basic_string<Char> out(s);
+    for (Char& c : out) c = upper[Code(c)];
+    return out;
+}
+
+template <typename Char>
+const std::basic_string<Char>& Variant(BoyerHandle<Char>& handle, int v) {
+    if (!handle.variantBuilt[v]) {
+        switch (v) {
+            case 1:
+                handle.variant[1] = Upper(handle.variant[0]);
+                break;
+            case 2:
+                handle.variant[2] = Fold(handle.variant[0]);
+                if (handle.variant[2].size() > kBoyerMaxPattern)
+                    handle.variant[2].resize(kBoyerMaxPattern);
+                break;
+            case 3:
+                handle.variant[3] = Upper(Variant(handle, 2));
+                break;
+        }
+        handle.variantBuilt[v] = true;
+    }
+    return handle.variant[v];
+}
+
+template <typename Char>
+bool AllBelow80(const Char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (Code(text[i]) >= 0x80) return false;
+    return true;
+}
+
+template <typename Char>
+const Char* Find(BoyerHandle<Char>& handle, const Char* text, size_t length, bool ignoreCase,
+                 bool fold, bool reverse) {
+    if (!text) return nullptr;
+    const int v = (ignoreCase ? 1 : 0) + (fold ? 2 : 0);
+    const std::basic_string<Char>& pattern = Variant(handle, v);
+    // A pattern made only of marks folds to nothing; there is nothing to look for.
+    if (pattern.empty() || length < pattern.size()) return nullptr;
+    BoyerSkipTable& table = handle.table[v];
+    if (!table.built) BuildTable(table, pattern);
+    const Char* upper = UpperTableOf(Char{});
+
+    // Folding leaves characters below 0x80 alone, so such a text is searched in place.
+    if (!fold || AllBelow80(text, length)) {
+        ptrdiff_t at = ignoreCase
+                           ? Search(pattern, table, UpperText<Char>{text, upper}, length, reverse)
+                           : Search(pattern, table, PlainText<Char>{text}, length, reverse);
+        return at < 0 ? nullptr : text + at;
+    }
+
+    // Otherwise fold the text unit by unit: a unit may fold to nothing (a mark) or to several
+    // (a ligature), so each folded unit remembers the text index it came from, and the match is
+    // reported at the character whose fold holds its first unit.
+    std::basic_string<Char> folded;
+    std::vector<uint32_t> origin;
+    folded.reserve(length);
+    origin.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        for (Char u : FoldOne(text[i])) {
+            folded += ignoreCase ? upper[Code(u)] : u;
+            origin.push_back(static_cast<uint32_t>(i));
+        }
+    }
+    ptrdiff_t at = Search(pattern, table, PlainText<Char>{folded.data()}, folded.size(), reverse);
+    return at < 0 ? nullptr : text + origin[static_cast<size_t>(at)];
+}
+
+template <typename Char>
+std::unique_ptr<BoyerHandle<Char>> NewHandle(const Char* pattern, uint64_t kind) {
+    if (!pattern || !pattern[0]) return nullptr;
+    auto handle = std::make_unique<BoyerHandle<Char>>();
+    handle->kind = kind;
+    size_t n = 0;
+    while (n < kBoyerMaxPattern && pattern[n]) ++n;
+    handle->length = n;
+    handle->variant[0].assign(pattern, n);
+    return handle;
+}
+
+}  // namespace
+
+std::unique_ptr<BoyerHandleW> NewBoyerHandle(const wchar_t* pattern) {
+    auto handle = NewHandle(pattern, kBoyerWide);
+    if (handle) {
+        // Whether the whole given pattern, not only its first 255 units, leaves Latin-1.
+        handle->unicode = deps::IsUnicodeText(pattern) ? 1 : 0;
+    }
+    return handle;
+}
+
+std::unique_ptr<BoyerHandleA> NewBoyerHandle(const char* pattern) {
+    return NewHandle(pattern, kBoyerAnsi);
+}
+
+const wchar_t* BoyerFind(BoyerHandleW& handle, const wchar_t* text, size_t length, bool ignoreCase,
+                         bool fold, bool reverse) {
+    return Find(handle, text, length, ignoreCase, fold, reverse);
+}
+
+const char* BoyerFind(BoyerHandleA& handle, const char* text, size_t length, bool ignoreCase,
+                      bool fold, bool reverse) {
+    return Find(handle, text, length, ignoreCase, fold, reverse);
+}
+
+}  // namespace kwill::text

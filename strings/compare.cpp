@@ -1,0 +1,369 @@
+// The comparison family. One bounded loop serves every strcmpn/stricmpn variant; the variants
+// differ only in how a unit is folded (or mapped) and in which differing pairs still count as
+// equal (separators, pinyin initials).
+#include "strings/compare.h"
+
+#include "frame/platform.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace kwill {
+namespace {
+
+template <typename T>
+int NullOrder(const T* a, const T* b) {
+    if (!a) return b ? -1 : 0;
+    return 1;
+}
+
+// The pinyin-less, fold-only loop shared by the wide comparisons. `fold` maps a unit to what is
+// compared; `rescue(ca, cb, fa, fb)` may accept a differing pair. Equal raw units never need
+// folding, which keeps the common case (long equal prefixes) free of calls.
+template <typename Fold, typename Rescue>
+inline int Bounded(const wchar_t* a, const wchar_t* b, int n, bool prefixTest, Fold fold,
+                   Rescue rescue) {
+    if (!a || !b) return NullOrder(a, b);
+    for (;; ++a, ++b) {
+        if (n >= 0) {
+            if (n == 0) return 0;
+            --n;
+        }
+        const wchar_t ca = *a, cb = *b;
+        if (ca == cb) {
+            if (ca == 0) return 0;
+            continue;
+        }
+        const wchar_t fa = fold(ca), fb = fold(cb);
+        if (fa == fb) continue;  // only equal units fold to the terminator
+        if (rescue(ca, fa, fb)) continue;
+        if (prefixTest && fb == 0) return 0;
+        return static_cast<int>(fa) - static_cast<int>(fb);
+    }
+}
+
+inline wchar_t Same(wchar_t c) {
+    return c;
+}
+inline bool NoRescue(wchar_t, wchar_t, wchar_t) {
+    return false;
+}
+
+// Space-high order: the space moves to 0x7B, 0x21..0x7B move down one.
+inline wchar_t SpaceHigh(wchar_t c) {
+    if (c == L' ') return 0x7B;
+    if (c >= 0x21 && c <= 0x7B) return static_cast<wchar_t>(c - 1);
+    return c;
+}
+
+template <typename Fold>
+inline int BoundedA(const char* a, const char* b, int n, Fold fold) {
+    if (!a || !b) return NullOrder(a, b);
+    for (;; ++a, ++b) {
+        if (n >= 0) {
+            if (n == 0) return 0;
+            --n;
+        }
+        const char fa = fold(*a), fb = fold(*b);
+        if (fa == fb) {
+            if (fa == 0) return 0;
+            continue;
+        }
+        return static_cast<int>(static_cast<signed char>(fa)) -
+               static_cast<int>(static_cast<signed char>(fb));
+    }
+}
+
+// Path order with one trailing separator ignored: -1, 0 or +1.
+template <typename Fold>
+int TrailingSeparatorCompare(const wchar_t* a, const wchar_t* b, int n, Fold fold) {
+    if (!a || !b) return NullOrder(a, b);
+    for (;; ++a, ++b) {
+        if (n >= 0) {
+            if (n == 0) return 0;
+            --n;
+        }
+        const bool endA = *a == 0 || (IsPathSeparator(*a) && a[1] == 0);
+        const bool endB = *b == 0 || (IsPathSeparator(*b) && b[1] == 0);
+        if (endA) return endB ? 0 : -1;
+        if (endB) return 1;
+        wchar_t fa = fold(*a), fb = fold(*b);
+        if (fa == L'\\') fa = L'/';
+        if (fb == L'\\') fb = L'/';
+        if (fa != fb) return fa < fb ? -1 : 1;
+    }
+}
+
+template <typename Unit, typename Match>
+const Unit* Search(const Unit* text, const Unit* sought, Match match) {
+    if (!text || !sought || !*sought) return nullptr;
+    for (; *text; ++text) {
+        if (!match(*text, *sought)) continue;
+        size_t i = 1;
+        while (sought[i] && text[i] && match(text[i], sought[i])) ++i;
+        if (!sought[i]) return text;
+    }
+    return nullptr;
+}
+
+inline bool IsDigitUnit(wchar_t c) {
+    if (c < 0x80) return c >= L'0' && c <= L'9';
+    return std::iswdigit(c) != 0;
+}
+
+// Pending text of the natural order: equal text (ignoring the case of ASCII letters, which the
+// collation ignores too) needs no collation call.
+int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSort) {
+    if (la == lb) {
+        int i = 0;
+        for (; i < la; ++i) {
+            // Units that fold to the same unit are ASCII letters differing only in case.
+            if (a[i] != b[i] && FoldLowerAscii(a[i]) != FoldLowerAscii(b[i])) break;
+        }
+        if (i == la) return 0;
+    }
+    return FileSystemCompareString(a, la, b, lb, true, wordSort);
+}
+
+}  // namespace
+
+wchar_t CharLowerUnit(wchar_t c) {
+    return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(
+        ::CharLowerW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
+}
+
+wchar_t CharUpperUnit(wchar_t c) {
+    return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(
+        ::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
+}
+
+bool PinyinMatches(wchar_t ideograph, wchar_t letter, const PinyinInitialsTable* table) {
+    const wchar_t l = FoldLowerAscii(letter);
+    if (ideograph == 0x3007) return l == L'l';  // the ideographic number zero, "ling"
+    if (ideograph < 0x4E00 || ideograph > 0x9FA5) return false;
+    if (l < L'a' || l > L'z') return false;
+    const uint32_t index = ideograph - 0x4E00u;
+    if (table && table->entries && index < table->count) {
+        const uint16_t entry = table->entries[index];
+        for (int shift = 0; shift <= 10; shift += 5) {
+            const unsigned v = (entry >> shift) & 0x1F;
+            if (v >= 1 && v <= 26 && static_cast<wchar_t>(0x60 + v) == l) return true;
+        }
+    }
+    // Readings that the usual tables lack, kept whatever the table says.
+    switch (ideograph) {
+        case 0x7AD3:
+            return l == L'g' || l == L's' || l == L'y';
+        case 0x7AD5:
+            return l == L'g' || l == L'y';
+        case 0x7AE1:
+            return l == L'b';
+        default:
+            return false;
+    }
+}
+
+int strcmpnA(const char* a, const char* b, int n) {
+    return BoundedA(a, b, n, [](char c) { return c; });
+}
+
+int stricmpnA(const char* a, const char* b, int n) {
+    return BoundedA(a, b, n, [](char c) { return FoldLowerAscii(c); });
+}
+
+int strcmpnW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(a, b, n, false, Same, NoRescue);
+}
+
+int stricmpnW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(
+        a, b, n, n == kPrefixTest, [](wchar_t c) { return FoldLowerAscii(c); }, NoRescue);
+}
+
+int stricmpnWF(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(a, b, n, false, CharLowerUnit, NoRescue);
+}
+
+int strcmpnWPY(const wchar_t* a, const wchar_t* b, int n, const PinyinInitialsTable* table) {
+    return Bounded(a, b, n, false, Same, [table](wchar_t ca, wchar_t, wchar_t fb) {
+        return PinyinMatches(ca, fb, table);
+    });
+}
+
+int stricmpnWPY(const wchar_t* a, const wchar_t* b, int n, const PinyinInitialsTable* table) {
+    return Bounded(
+        a, b, n, n == kPrefixTest, [](wchar_t c) { return FoldLowerAscii(c); },
+        [table](wchar_t ca, wchar_t, wchar_t fb) { return PinyinMatches(ca, fb, table); });
+}
+
+int stricmpnWFPY(const wchar_t* a, const wchar_t* b, int n, const PinyinInitialsTable* table) {
+    return Bounded(a, b, n, false, CharLowerUnit, [table](wchar_t ca, wchar_t, wchar_t fb) {
+        return PinyinMatches(ca, fb, table);
+    });
+}
+
+int strcmpnPSW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(a, b, n, false, Same, [](wchar_t, wchar_t fa, wchar_t fb) {
+        return IsPathSeparator(fa) && IsPathSeparator(fb);
+    });
+}
+
+int stricmpnPSW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(
+        a, b, n, false, [](wchar_t c) { return FoldLowerAscii(c); },
+        [](wchar_t, wchar_t fa, wchar_t fb) { return IsPathSeparator(fa) && IsPathSeparator(fb); });
+}
+
+int strcmpnPIESW(const wchar_t* a, const wchar_t* b, int n) {
+    return TrailingSeparatorCompare(a, b, n, Same);
+}
+
+int stricmpnPIESW(const wchar_t* a, const wchar_t* b, int n) {
+    return TrailingSeparatorCompare(a, b, n, [](wchar_t c) { return FoldLowerAscii(c); });
+}
+
+int strcmpnHSW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(a, b, n, false, SpaceHigh, NoRescue);
+}
+
+int stricmpnHSW(const wchar_t* a, const wchar_t* b, int n) {
+    return Bounded(
+        a, b, n, false, [](wchar_t c) { return SpaceHigh(FoldLowerAscii(c)); }, NoRescue);
+}
+
+int safestrcmpiW(const wchar_t* a, const wchar_t* b) {
+    if (!a || !b) return NullOrder(a, b);
+    return _wcsicmp(a, b);
+}
+
+const char* strstriA(const char* text, const char* sought) {
+    return Search(text, sought,
+                  [](char t, char s) { return FoldUpperAscii(t) == FoldUpperAscii(s); });
+}
+
+const wchar_t* strstriW(const wchar_t* text, const wchar_t* sought) {
+    if (!text || !sought || !*sought) return nullptr;
+    // Look for the first unit in its two cases before comparing the rest.
+    const wchar_t first = FoldUpperAscii(*sought);
+    const wchar_t other = FoldLowerAscii(first);
+    for (; *text; ++text) {
+        if (*text != first && *text != other) continue;
+        size_t i = 1;
+        while (sought[i] && FoldUpperAscii(text[i]) == FoldUpperAscii(sought[i])) ++i;
+        if (!sought[i]) return text;
+    }
+    return nullptr;
+}
+
+const wchar_t* strstriWW(const wchar_t* text, const wchar_t* sought) {
+    return Search(text, sought, [](wchar_t t, wchar_t s) {
+        return t == s || CharUpperUnit(t) == CharUpperUnit(s);
+    });
+}
+
+const wchar_t* strstriWWPY(const wchar_t* text, const wchar_t* sought,
+                           const PinyinInitialsTable* table) {
+    return Search(text, sought, [table](wchar_t t, wchar_t s) {
+        if (t == s) return true;
+        const wchar_t us = CharUpperUnit(s);
+        return CharUpperUnit(t) == us || PinyinMatches(t, us, table);
+    });
+}
+
+const wchar_t* strstrWPY(const wchar_t* text, const wchar_t* sought,
+                         const PinyinInitialsTable* table) {
+    return Search(text, sought,
+                  [table](wchar_t t, wchar_t s) { return t == s || PinyinMatches(t, s, table); });
+}
+
+int FileSystemCompareString(const wchar_t* s1, int len1, const wchar_t* s2, int len2,
+                            bool ignoreCase, bool wordSort) {
+    if (!s1 || !s2) return -2;
+    DWORD flags = 0;
+    if (ignoreCase) flags |= NORM_IGNORECASE;
+    if (!wordSort) flags |= SORT_STRINGSORT;
+    const int r = ::CompareStringW(LOCALE_USER_DEFAULT, flags, s1, len1 < 0 ? -1 : len1, s2,
+                                   len2 < 0 ? -1 : len2);
+    return r == 0 ? -2 : r - 2;
+}
+
+int StringCompareW(const wchar_t* a, const wchar_t* b, uint32_t flags, int n) {
+    if (!a || !b) return NullOrder(a, b);
+    const bool ignoreCase = (flags & kCompareIgnoreCase) != 0;
+    if (!(flags & kCompareLocale)) return ignoreCase ? stricmpnW(a, b, n) : strcmpnW(a, b, n);
+
+    bool cut = false;
+    if (n >= 0) {
+        const size_t la = std::wcslen(a);
+        if (static_cast<size_t>(n) > la) {
+            n = static_cast<int>(la);
+            cut = true;
+        }
+        const size_t lb = std::wcslen(b);
+        if (static_cast<size_t>(n) > lb) {
+            n = static_cast<int>(lb);
+            cut = true;
+        }
+    }
+    // `b` goes first, as it always has for the locale mode.
+    const int r = FileSystemCompareString(b, n, a, n, ignoreCase, (flags & kCompareWordSort) != 0);
+    if (r != 0 || !cut) return r;
+    // Equal up to the shorter string: the units at the cut (one is a terminator) decide.
+    wchar_t ua = a[n], ub = b[n];
+    if (ignoreCase) {
+        ua = FoldLowerAscii(ua);
+        ub = FoldLowerAscii(ub);
+    }
+    return static_cast<int>(ub) - static_cast<int>(ua);
+}
+
+int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
+    if (!a || !b) return NullOrder(a, b);
+    const wchar_t* pa = a;  // cursors
+    const wchar_t* pb = b;
+    const wchar_t* ma = a;  // starts of the pending text
+    const wchar_t* mb = b;
+    while (*pa && *pb) {
+        if (!IsDigitUnit(*pa) || !IsDigitUnit(*pb)) {
+            ++pa;
+            ++pb;
+            continue;
+        }
+        if (pa > ma || pb > mb) {
+            const int r =
+                CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb), wordSort);
+            if (r != 0) return r;
+        }
+        const wchar_t* za = pa;
+        while (*za == L'0') ++za;
+        const wchar_t* zb = pb;
+        while (*zb == L'0') ++zb;
+        const ptrdiff_t zerosA = za - pa, zerosB = zb - pb;
+        const bool digitA = IsDigitUnit(*za), digitB = IsDigitUnit(*zb);
+        if (!digitA || !digitB) {
+            if (digitA) return 1;
+            if (digitB) return -1;
+            // Two numbers made only of zeros: more zeros sort first.
+            if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+            pa = ma = za;
+            pb = mb = zb;
+            continue;
+        }
+        const wchar_t* ea = za;
+        while (IsDigitUnit(*ea)) ++ea;
+        const wchar_t* eb = zb;
+        while (IsDigitUnit(*eb)) ++eb;
+        // Numbers of any length: the longer run is the larger, then digit by digit.
+        if (ea - za != eb - zb) return (ea - za) < (eb - zb) ? -1 : 1;
+        for (const wchar_t *x = za, *y = zb; x < ea; ++x, ++y) {
+            if (*x != *y) return *x < *y ? -1 : 1;
+        }
+        if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+        pa = ma = ea;
+        pb = mb = eb;
+    }
+    return CompareText(ma, static_cast<int>(std::wcslen(ma)), mb, static_cast<int>(std::wcslen(mb)),
+                       wordSort);
+}
+
+}  // namespace kwill

@@ -1,0 +1,837 @@
+#include "text/regex_engine.h"
+
+#include "frame/platform.h"
+
+#include <algorithm>
+#include <iterator>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace kwill {
+namespace {
+
+// Program layout: unit 0 is the magic unit, the first instruction follows. Jump targets are
+// signed 32-bit offsets (two units, low first) from the start of the instruction that holds
+// them, so that a compiled fragment can be moved as a whole while the program is assembled.
+enum Op : uint16_t {
+    kOpMatch = 1,  // [op]
+    kOpBol,        // [op]
+    kOpEol,        // [op]
+    kOpAny,        // [op]
+    kOpLit,        // [op][len][units...]
+    kOpSet,        // [op][set lo][set hi][ranges][first, last]...
+    kOpNotSet,     // as kOpSet
+    kOpSplit,      // [op][memo lo][memo hi][x lo][x hi][y lo][y hi]: try x, then y
+    kOpJmp,        // [op][x lo][x hi]
+    kOpSave,       // [op][slot]
+    kOpStar,       // [op][memo lo][memo hi] then one single-unit atom; the rest follows it
+};
+
+constexpr uint32_t kSplitSize = 7;
+constexpr uint32_t kJmpSize = 3;
+constexpr uint32_t kStarSize = 3;
+constexpr uint32_t kMaxLiteral = 0xFFFF;
+constexpr wchar_t kMeta[] = L"^$.[()|?+*\\";
+
+using Program = std::vector<uint16_t>;
+
+void Put32(Program& p, size_t at, uint32_t v) {
+    p[at] = static_cast<uint16_t>(v & 0xFFFF);
+    p[at + 1] = static_cast<uint16_t>(v >> 16);
+}
+uint32_t Get32(const uint16_t* at) {
+    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 16);
+}
+
+void EmitSplit(Program& p, int32_t x, int32_t y) {
+    size_t at = p.size();
+    p.resize(at + kSplitSize);
+    p[at] = kOpSplit;
+    Put32(p, at + 1, 0);
+    Put32(p, at + 3, static_cast<uint32_t>(x));
+    Put32(p, at + 5, static_cast<uint32_t>(y));
+}
+void EmitJmp(Program& p, int32_t x) {
+    size_t at = p.size();
+    p.resize(at + kJmpSize);
+    p[at] = kOpJmp;
+    Put32(p, at + 1, static_cast<uint32_t>(x));
+}
+void Append(Program& p, const Program& q) {
+    p.insert(p.end(), q.begin(), q.end());
+}
+
+// Size of the instruction at pc, 0 for an unknown one.
+uint32_t InstructionSize(const uint16_t* prog, size_t size, size_t pc) {
+    switch (prog[pc]) {
+        case kOpMatch:
+        case kOpBol:
+        case kOpEol:
+        case kOpAny:
+            return 1;
+        case kOpLit:
+            return pc + 1 < size ? 2 + prog[pc + 1] : 0;
+        case kOpSet:
+        case kOpNotSet:
+            return pc + 3 < size ? 4 + 2u * prog[pc + 3] : 0;
+        case kOpSplit:
+            return kSplitSize;
+        case kOpJmp:
+            return kJmpSize;
+        case kOpSave:
+            return 2;
+        case kOpStar:
+            return kStarSize;  // the atom that follows is an instruction of its own
+        default:
+            return 0;
+    }
+}
+
+struct Piece {
+    Program code;
+    bool width = false;    // can never match the empty text
+    bool simple = false;   // one instruction that matches exactly one unit
+    bool literal = false;  // code is a kOpLit and its text is in `text`
+    std::wstring text;
+};
+
+class Parser {
+  public:
+    Parser(std::wstring_view pattern) : p_(pattern.data()), end_(pattern.data() + pattern.size()) {}
+
+    RegexError Parse(Program& out, std::wstring& required, int& groups, uint32_t& sets) {
+        bool width = false;
+        Program body;
+        if (!Expression(body, width, true)) return error_;
+        if (p_ != end_) return *p_ == L')' ? kRegexUnmatchedParen : kRegexTrailingText;
+        out.clear();
+        out.push_back(RegExp::kMagic);
+        Append(out, body);
+        out.push_back(kOpMatch);
+        required = required_;
+        groups = groups_;
+        sets = sets_;
+        return kRegexOk;
+    }
+
+  private:
+    bool Fail(RegexError e) {
+        error_ = e;
+        return false;
+    }
+
+    bool Expression(Program& out, bool& width, bool top) {
+        std::vector<Program> branches;
+        width = true;
+        for (;;) {
+            Program b;
+            bool w = false;
+            if (!Branch(b, w, top)) return false;
+            branches.push_back(std::move(b));
+            width = width && w;
+            if (p_ < end_ && *p_ == L'|') {
+                ++p_;
+                continue;
+            }
+            break;
+        }
+        if (branches.size() > 1) required_.clear();  // a literal of one branch is not required
+        size_t total = 0;
+        for (size_t i = 0; i < branches.size(); ++i)
+            total += branches[i].size() + (i + 1 < branches.size() ? kSplitSize + kJmpSize : 0);
+        out.reserve(total);
+        size_t at = 0;
+        for (size_t i = 0; i < branches.size(); ++i) {
+            const Program& b = branches[i];
+            if (i + 1 < branches.size()) {
+                EmitSplit(out, kSplitSize, static_cast<int32_t>(kSplitSize + b.size() + kJmpSize));
+                Append(out, b);
+                at = out.size();
+                EmitJmp(out, static_cast<int32_t>(total - at));
+            } else {
+                Append(out, b);
+            }
+        }
+        return true;
+    }
+
+    bool Branch(Program& out, bool& width, bool top) {
+        width = false;
+        std::wstring pending;  // adjacent unrepeated literals are joined into one instruction
+        bool first = true;
+        bool leadingRepeat = false;
+        std::wstring longest;
+        auto flush = [&] {
+            if (top && pending.size() > longest.size()) longest = pending;
+            for (size_t i = 0; i < pending.size(); i += kMaxLiteral) {
+                size_t len = std::min<size_t>(kMaxLiteral, pending.size() - i);
+                out.push_back(kOpLit);
+                out.push_back(static_cast<uint16_t>(len));
+                out.insert(out.end(), pending.begin() + i, pending.begin() + i + len);
+            }
+            pending.clear();
+        };
+        while (p_ < end_ && *p_ != L'|' && *p_ != L')') {
+            Piece piece;
+            bool repeated = false;
+            if (!PieceAt(piece, repeated)) return false;
+            if (first) leadingRepeat = repeated;
+            first = false;
+            width = width || piece.width;
+            if (piece.literal && !repeated) {
+                pending += piece.text;
+                continue;
+            }
+            flush();
+            Append(out, piece.code);
+        }
+        flush();
+        if (top && leadingRepeat) required_ = longest;
+        return true;
+    }
+
+    static bool IsRepeat(wchar_t c) { return c == L'*' || c == L'+' || c == L'?'; }
+
+    bool PieceAt(Piece& piece, bool& repeated) {
+        Piece atom;
+        if (!Atom(atom)) return false;
+        if (p_ == end_ || !IsRepeat(*p_)) {
+            piece = std::move(atom);
+            return true;
+        }
+        wchar_t op = *p_++;
+        if (p_ < end_ && IsRepeat(*p_)) return Fail(kRegexNestedRepeat);
+        if (op != L'?' && !atom.width) return Fail(kRegexEmptyRepeat);
+        repeated = true;
+        Program& out = piece.code;
+        const Program& a = atom.code;
+        int32_t as = static_cast<int32_t>(a.size());
+        if (op == L'?') {
+            EmitSplit(out, kSplitSize, kSplitSize + as);
+            Append(out, a);
+        } else if (atom.simple) {
+            if (op == L'+') Append(out, a);
+            out.push_back(kOpStar);
+            out.push_back(0);
+            out.push_back(0);
+            Append(out, a);
+        } else if (op == L'*') {
+            EmitSplit(out, kSplitSize, kSplitSize + as + kJmpSize);
+            Append(out, a);
+            EmitJmp(out, -(static_cast<int32_t>(kSplitSize) + as));
+        } else {
+            Append(out, a);
+            EmitSplit(out, -as, kSplitSize);
+        }
+        piece.width = op == L'+';
+        return true;
+    }
+
+    void Literal(Piece& atom, const wchar_t* from, size_t len) {
+        atom.code.push_back(kOpLit);
+        atom.code.push_back(static_cast<uint16_t>(len));
+        atom.code.insert(atom.code.end(), from, from + len);
+        atom.text.assign(from, len);
+        atom.literal = true;
+        atom.width = true;
+        atom.simple = len == 1;
+    }
+
+    bool Atom(Piece& atom) {
+        wchar_t c = *p_++;
+        switch (c) {
+            case L'^':
+                atom.code.push_back(kOpBol);
+                return true;
+            case L'$':
+                atom.code.push_back(kOpEol);
+                return true;
+            case L'.':
+                atom.code.push_back(kOpAny);
+                atom.width = atom.simple = true;
+                return true;
+            case L'[':
+                return Set(atom);
+            case L'(': {
+                if (groups_ == 9) return Fail(kRegexTooManyGroups);
+                int group = ++groups_;
+                Program inner;
+                bool width = false;
+                if (!Expression(inner, width, false)) return false;
+                if (p_ == end_ || *p_ != L')') return Fail(kRegexUnmatchedParen);
+                ++p_;
+                atom.code.push_back(kOpSave);
+                atom.code.push_back(static_cast<uint16_t>(2 * group));
+                Append(atom.code, inner);
+                atom.code.push_back(kOpSave);
+                atom.code.push_back(static_cast<uint16_t>(2 * group + 1));
+                atom.width = width;
+                return true;
+            }
+            case L'|':
+            case L')':
+                return Fail(kRegexNoAtom);  // the branch loop stops before these
+            case L'?':
+            case L'+':
+            case L'*':
+                return Fail(kRegexRepeatNothing);
+            case L'\\':
+                if (p_ == end_) return Fail(kRegexBadEscape);
+                Literal(atom, p_++, 1);
+                return true;
+            default: {
+                const wchar_t* from = p_ - 1;
+                const wchar_t* stop = p_;
+                while (stop < end_ && !std::wcschr(kMeta, *stop)) ++stop;
+                size_t len = static_cast<size_t>(stop - from);
+                // The last unit alone takes a repeat that follows the run.
+                if (len > 1 && stop < end_ && IsRepeat(*stop)) --len;
+                if (len == 0) return Fail(kRegexEmptyLiteral);
+                Literal(atom, from, len);
+                p_ = from + len;
+                return true;
+            }
+        }
+    }
+
+    bool Set(Piece& atom) {
+        bool negate = false;
+        if (p_ < end_ && *p_ == L'^') {
+            negate = true;
+            ++p_;
+        }
+        std::vector<std::pair<uint32_t, uint32_t>> ranges;
+        if (p_ < end_ && (*p_ == L']' || *p_ == L'-')) {
+            ranges.emplace_back(*p_, *p_);
+            ++p_;
+        }
+        while (p_ < end_ && *p_ != L']') {
+            if (*p_ == L'-') {
+                ++p_;
+                if (p_ == end_ || *p_ == L']') {
+                    ranges.emplace_back(L'-', L'-');
+                } else {
+                    // The range starts after the unit before the '-', which is already a member.
+                    uint32_t from = static_cast<uint32_t>(p_[-2]) + 1;
+                    uint32_t to = *p_++;
+                    if (from > to + 1) return Fail(kRegexBadSetRange);
+                    if (from <= to) ranges.emplace_back(from, to);
+                }
+            } else {
+                ranges.emplace_back(*p_, *p_);
+                ++p_;
+            }
+        }
+        if (p_ == end_) return Fail(kRegexUnmatchedBracket);
+        ++p_;
+        std::sort(ranges.begin(), ranges.end());
+        std::vector<std::pair<uint32_t, uint32_t>> merged;
+        for (const auto& r : ranges) {
+            if (!merged.empty() && r.first <= merged.back().second + 1)
+                merged.back().second = std::max(merged.back().second, r.second);
+            else
+                merged.push_back(r);
+        }
+        atom.code.push_back(negate ? kOpNotSet : kOpSet);
+        atom.code.push_back(0);
+        atom.code.push_back(0);
+        Put32(atom.code, 1, sets_++);
+        atom.code.push_back(static_cast<uint16_t>(merged.size()));
+        for (const auto& r : merged) {
+            atom.code.push_back(static_cast<uint16_t>(r.first));
+            atom.code.push_back(static_cast<uint16_t>(r.second));
+        }
+        atom.width = atom.simple = true;
+        return true;
+    }
+
+    const wchar_t* p_;
+    const wchar_t* end_;
+    int groups_ = 0;
+    uint32_t sets_ = 0;
+    RegexError error_ = kRegexOk;
+    std::wstring required_;
+};
+
+struct CaseTables {
+    wchar_t upper[0x10000];
+    wchar_t lower[0x10000];
+    CaseTables() {
+        for (uint32_t c = 0; c < 0x10000; ++c) upper[c] = lower[c] = static_cast<wchar_t>(c);
+        for (wchar_t c = L'a'; c <= L'z'; ++c) {
+            upper[c] = static_cast<wchar_t>(c - 0x20);
+            lower[c - 0x20] = c;
+        }
+        // The system folds the rest by the user's language; surrogate halves stay as they are.
+        ::CharUpperBuffW(upper + 0x80, 0xD800 - 0x80);
+        ::CharUpperBuffW(upper + 0xE000, 0x10000 - 0xE000);
+        ::CharLowerBuffW(lower + 0x80, 0xD800 - 0x80);
+        ::CharLowerBuffW(lower + 0xE000, 0x10000 - 0xE000);
+    }
+};
+
+const CaseTables& Cases() {
+    static const CaseTables* tables = new CaseTables();
+    return *tables;
+}
+
+bool IsPinyinIdeograph(wchar_t c) {
+    return c == 0x3007 || (c >= 0x4E00 && c <= 0x9FA5);
+}
+
+// Whether a typed letter is a pinyin initial of the ideograph c.
+bool PinyinInitial(wchar_t c, wchar_t letter, const PinyinInitialsTable& table) {
+    if (letter >= L'A' && letter <= L'Z') letter = static_cast<wchar_t>(letter + 0x20);
+    if (letter < L'a' || letter > L'z') return false;
+    if (c == 0x3007) return letter == L'l';
+    if (c < 0x4E00 || c > 0x9FA5) return false;
+    uint32_t index = c - 0x4E00u;
+    if (table.entries && index < table.count) {
+        uint16_t e = table.entries[index];
+        uint16_t v = static_cast<uint16_t>(letter - 0x60);
+        if ((e & 0x1F) == v || ((e >> 5) & 0x1F) == v || ((e >> 10) & 0x1F) == v) return true;
+    }
+    switch (c) {
+        case 0x7AD3:
+            return letter == L'g' || letter == L's' || letter == L'y';
+        case 0x7AD5:
+            return letter == L'g' || letter == L'y';
+        case 0x7AE1:
+            return letter == L'b';
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+wchar_t RegexUpper(wchar_t c) {
+    return Cases().upper[static_cast<uint16_t>(c)];
+}
+wchar_t RegexLower(wchar_t c) {
+    return Cases().lower[static_cast<uint16_t>(c)];
+}
+
+RegexError RegExp::Compile(const wchar_t* pattern) {
+    if (!pattern) {
+        program_.clear();
+        groups_ = 0;
+        return error_ = kRegexNullPattern;
+    }
+    return Compile(std::wstring_view(pattern));
+}
+
+RegexError RegExp::Compile(std::wstring_view pattern) {
+    program_.clear();
+    requiredLiteral_.clear();
+    groups_ = 0;
+    setCount_ = memoSlots_ = 0;
+    hasFirstUnit_ = anchored_ = false;
+    firstUnit_ = 0;
+    Parser parser(pattern);
+    Program program;
+    std::wstring required;
+    int groups = 0;
+    uint32_t sets = 0;
+    error_ = parser.Parse(program, required, groups, sets);
+    if (error_ != kRegexOk) return error_;
+    // Number the choice points whose failures the matcher remembers.
+    uint32_t memo = 0;
+    for (size_t pc = 1; pc < program.size();) {
+        uint32_t size = InstructionSize(program.data(), program.size(), pc);
+        if (program[pc] == kOpSplit || program[pc] == kOpStar) Put32(program, pc + 1, memo++);
+        pc += size;
+    }
+    if (program.size() > 1) {
+        if (program[1] == kOpLit) {
+            hasFirstUnit_ = true;
+            firstUnit_ = static_cast<wchar_t>(program[3]);
+        } else if (program[1] == kOpBol) {
+            anchored_ = true;
+        }
+    }
+    program_ = std::move(program);
+    requiredLiteral_ = std::move(required);
+    groups_ = groups;
+    setCount_ = sets;
+    memoSlots_ = memo;
+    return kRegexOk;
+}
+
+// One search of a compiled program over one text.
+class RegexMatcher {
+  public:
+    RegexMatcher(const RegExp& re, std::wstring_view text, const RegexMatchOptions& options)
+        : re_(re),
+          prog_(re.program_.data()),
+          progSize_(static_cast<uint32_t>(re.program_.size())),
+          text_(text.data()),
+          n_(static_cast<uint32_t>(text.size())),
+          options_(options),
+          folded_(!options.caseSensitive || options.pinyin) {}
+
+    bool Search(RegexCaptures* captures, RegexError* error);
+
+  private:
+    static constexpr uint32_t kUnset = 0xFFFFFFFF;
+    static constexpr uint64_t kMemoBitLimit = 256ull * 1024 * 1024;
+    static constexpr size_t kJobLimit = 16u * 1024 * 1024;
+
+    struct Job {
+        int32_t pc;  // < 0: restore capture slot -pc - 1 to `lo`
+        uint32_t lo;
+        uint32_t hi;  // positions lo..hi still to try at pc, the highest first
+    };
+
+    enum class Outcome { kMatch, kFail, kError };
+
+    Outcome Try(uint32_t start);
+
+    bool UnitMatches(wchar_t pattern, wchar_t text) const {
+        if (pattern == text) return true;
+        if (!folded_) return false;
+        if (!options_.caseSensitive && RegexUpper(pattern) == RegexUpper(text)) return true;
+        return options_.pinyin && IsPinyinIdeograph(text) &&
+               PinyinInitial(text, pattern, *options_.pinyin);
+    }
+
+    bool InRanges(const uint16_t* ranges, uint32_t count, wchar_t c) const {
+        if (count <= 8) {
+            for (uint32_t i = 0; i < count; ++i)
+                if (c >= ranges[2 * i] && c <= ranges[2 * i + 1]) return true;
+            return false;
+        }
+        uint32_t lo = 0, hi = count;
+        while (lo < hi) {
+            uint32_t mid = (lo + hi) / 2;
+            if (c > ranges[2 * mid + 1])
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo < count && c >= ranges[2 * lo];
+    }
+
+    // Letters a-z (bit 0 = 'a') that are pinyin initials of an ideograph of the set.
+    uint32_t SetLetters(const uint16_t* set) {
+        uint32_t index = Get32(set + 1);
+        if (setLetters_.empty()) setLetters_.assign(re_.setCount_, kUnset);
+        if (index >= setLetters_.size()) return 0;
+        uint32_t& mask = setLetters_[index];
+        if (mask != kUnset) return mask;
+        mask = 0;
+        const uint16_t* ranges = set + 4;
+        for (uint32_t i = 0; i < set[3]; ++i) {
+            for (uint32_t c = ranges[2 * i]; c <= ranges[2 * i + 1]; ++c) {
+                if (!IsPinyinIdeograph(static_cast<wchar_t>(c))) {
+                    if (c < 0x3007) continue;
+                    if (c > 0x3007 && c < 0x4E00) c = 0x4E00 - 1;  // skip to the block
+                    if (c >= 0x9FA5) break;
+                    continue;
+                }
+                for (wchar_t l = L'a'; l <= L'z'; ++l)
+                    if (PinyinInitial(static_cast<wchar_t>(c), l, *options_.pinyin))
+                        mask |= 1u << (l - L'a');
+            }
+        }
+        return mask;
+    }
+
+    bool SetMatches(const uint16_t* set, wchar_t c) {
+        const uint16_t* ranges = set + 4;
+        uint32_t count = set[3];
+        bool in = InRanges(ranges, count, c);
+        if (!in && folded_) {
+            if (!options_.caseSensitive)
+                in = InRanges(ranges, count, RegexUpper(c)) ||
+                     InRanges(ranges, count, RegexLower(c));
+            if (!in && options_.pinyin) {
+                wchar_t l = RegexLower(c);
+                if (l >= L'a' && l <= L'z' && c < 0x80) in = (SetLetters(set) >> (l - L'a')) & 1;
+            }
+        }
+        return in != (set[0] == kOpNotSet);
+    }
+
+    bool AtomMatches(uint32_t pc, wchar_t c) {
+        switch (prog_[pc]) {
+            case kOpAny:
+                return true;
+            case kOpLit:
+                return UnitMatches(static_cast<wchar_t>(prog_[pc + 2]), c);
+            default:
+                return SetMatches(prog_ + pc, c);
+        }
+    }
+
+    // Remembers that state (slot, pos) has been entered; false if it had been already.
+    bool Enter(uint32_t slot, uint32_t pos) {
+        if (!memo_) return true;
+        uint64_t bit = static_cast<uint64_t>(slot) * (n_ + 1ull) + pos;
+        uint64_t& word = memo_[bit >> 6];
+        uint64_t mask = 1ull << (bit & 63);
+        if (word & mask) return false;
+        word |= mask;
+        return true;
+    }
+
+    bool Push(int32_t pc, uint32_t lo, uint32_t hi) {
+        if (jobs_.size() >= kJobLimit) {
+            error_ = kRegexNoMemory;
+            return false;
+        }
+        jobs_.push_back({pc, lo, hi});
+        return true;
+    }
+
+    const RegExp& re_;
+    const uint16_t* prog_;
+    uint32_t progSize_;
+    const wchar_t* text_;
+    uint32_t n_;
+    const RegexMatchOptions& options_;
+    bool folded_;
+    uint64_t steps_ = 0;
+    RegexError error_ = kRegexOk;
+    std::vector<Job> jobs_;
+    std::unique_ptr<uint64_t[]> memo_;
+    std::vector<uint32_t> setLetters_;
+    uint32_t caps_[20];
+};
+
+bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
+    *error = kRegexOk;
+    if (!text_ || n_ == 0) {
+        *error = kRegexEmptyText;
+        return false;
+    }
+    if (progSize_ < 2 || prog_[0] != RegExp::kMagic) {
+        *error = kRegexDamagedProgram;
+        return false;
+    }
+    if (n_ >= kUnset) {
+        *error = kRegexNoMemory;
+        return false;
+    }
+    std::wstring_view text(text_, n_);
+    const std::wstring& required = re_.requiredLiteral_;
+    if (!required.empty()) {
+        bool found = false;
+        if (!folded_) {
+            found = text.find(required) != std::wstring_view::npos;
+        } else {
+            for (size_t i = 0; !found && i + required.size() <= n_; ++i) {
+                size_t k = 0;
+                while (k < required.size() && UnitMatches(required[k], text_[i + k])) ++k;
+                found = k == required.size();
+            }
+        }
+        if (!found) return false;
+    }
+    uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
+    if (memoBits > 0 && memoBits <= kMemoBitLimit) {
+        size_t words = static_cast<size_t>((memoBits + 63) / 64);
+        memo_.reset(new uint64_t[words]);
+        std::memset(memo_.get(), 0, words * sizeof(uint64_t));
+    }
+    uint32_t last = re_.anchored_ ? 0 : n_;
+    for (uint32_t start = 0; start <= last; ++start) {
+        if (re_.hasFirstUnit_) {
+            if (!folded_) {
+                const wchar_t* hit = std::wmemchr(text_ + start, re_.firstUnit_, n_ - start);
+                if (!hit) break;
+                start = static_cast<uint32_t>(hit - text_);
+            } else {
+                while (start < n_ && !UnitMatches(re_.firstUnit_, text_[start])) ++start;
+                if (start == n_) break;
+            }
+        }
+        Outcome outcome = Try(start);
+        if (outcome == Outcome::kError) {
+            *error = error_;
+            return false;
+        }
+        if (outcome == Outcome::kMatch) {
+            if (captures) {
+                for (int g = 0; g < 10; ++g) {
+                    bool set = caps_[2 * g] != kUnset && caps_[2 * g + 1] != kUnset;
+                    captures->start[g] = set ? text_ + caps_[2 * g] : nullptr;
+                    captures->end[g] = set ? text_ + caps_[2 * g + 1] : nullptr;
+                }
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+RegexMatcher::Outcome RegexMatcher::Try(uint32_t start) {
+    std::fill(std::begin(caps_), std::end(caps_), kUnset);
+    caps_[0] = start;
+    jobs_.clear();
+    jobs_.push_back({1, start, start});
+    const uint64_t limit = options_.stepLimit;
+    while (!jobs_.empty()) {
+        Job& job = jobs_.back();
+        if (job.pc < 0) {
+            caps_[-job.pc - 1] = job.lo;
+            jobs_.pop_back();
+            continue;
+        }
+        uint32_t pc = static_cast<uint32_t>(job.pc);
+        uint32_t pos = job.hi;
+        if (job.hi == job.lo)
+            jobs_.pop_back();
+        else
+            --job.hi;
+        for (;;) {
+            if (++steps_ > limit) {
+                error_ = kRegexTooComplex;
+                return Outcome::kError;
+            }
+            if (pc >= progSize_) {
+                error_ = kRegexBrokenLink;
+                return Outcome::kError;
+            }
+            switch (prog_[pc]) {
+                case kOpMatch:
+                    caps_[1] = pos;
+                    return Outcome::kMatch;
+                case kOpBol:
+                    if (pos != 0) goto fail;
+                    ++pc;
+                    continue;
+                case kOpEol:
+                    if (pos != n_) goto fail;
+                    ++pc;
+                    continue;
+                case kOpAny:
+                    if (pos >= n_) goto fail;
+                    ++pos;
+                    ++pc;
+                    continue;
+                case kOpLit: {
+                    uint32_t len = prog_[pc + 1];
+                    if (len > n_ - pos) goto fail;
+                    const uint16_t* units = prog_ + pc + 2;
+                    if (!folded_) {
+                        for (uint32_t i = 0; i < len; ++i)
+                            if (units[i] != static_cast<uint16_t>(text_[pos + i])) goto fail;
+                    } else {
+                        for (uint32_t i = 0; i < len; ++i)
+                            if (!UnitMatches(static_cast<wchar_t>(units[i]), text_[pos + i]))
+                                goto fail;
+                    }
+                    steps_ += len;
+                    pos += len;
+                    pc += 2 + len;
+                    continue;
+                }
+                case kOpSet:
+                case kOpNotSet:
+                    if (pos >= n_ || !SetMatches(prog_ + pc, text_[pos])) goto fail;
+                    ++pos;
+                    pc += 4 + 2u * prog_[pc + 3];
+                    continue;
+                case kOpSplit: {
+                    if (!Enter(Get32(prog_ + pc + 1), pos)) goto fail;
+                    int32_t x = static_cast<int32_t>(Get32(prog_ + pc + 3));
+                    int32_t y = static_cast<int32_t>(Get32(prog_ + pc + 5));
+                    if (!Push(static_cast<int32_t>(pc) + y, pos, pos)) return Outcome::kError;
+                    pc = static_cast<uint32_t>(static_cast<int32_t>(pc) + x);
+                    continue;
+                }
+                case kOpJmp:
+                    pc = static_cast<uint32_t>(static_cast<int32_t>(pc) +
+                                               static_cast<int32_t>(Get32(prog_ + pc + 1)));
+                    continue;
+                case kOpSave: {
+                    uint32_t slot = prog_[pc + 1];
+                    if (slot >= 20) {
+                        error_ = kRegexUnknownNode;
+                        return Outcome::kError;
+                    }
+                    if (!Push(-static_cast<int32_t>(slot) - 1, caps_[slot], 0))
+                        return Outcome::kError;
+                    caps_[slot] = pos;
+                    pc += 2;
+                    continue;
+                }
+                case kOpStar: {
+                    uint32_t slot = Get32(prog_ + pc + 1);
+                    if (!Enter(slot, pos)) goto fail;
+                    uint32_t atom = pc + kStarSize;
+                    if (atom >= progSize_) {
+                        error_ = kRegexBrokenLink;
+                        return Outcome::kError;
+                    }
+                    uint32_t atomSize = InstructionSize(prog_, progSize_, atom);
+                    if (atomSize == 0) {
+                        error_ = kRegexUnknownNode;
+                        return Outcome::kError;
+                    }
+                    uint32_t next = atom + atomSize;
+                    // Take as many units as the atom allows; a position already entered by an
+                    // earlier run of this repeat has had its continuations tried.
+                    uint32_t end = pos;
+                    if (prog_[atom] == kOpAny && !memo_) {
+                        end = n_;
+                    } else {
+                        while (end < n_ && AtomMatches(atom, text_[end])) {
+                            if (!Enter(slot, end + 1)) break;
+                            ++end;
+                        }
+                    }
+                    steps_ += end - pos;
+                    // The continuation is tried at the longest count first. When it begins with
+                    // a literal, counts after which the literal cannot start are skipped.
+                    if (next < progSize_ && prog_[next] == kOpLit) {
+                        wchar_t want = static_cast<wchar_t>(prog_[next + 2]);
+                        size_t base = jobs_.size();
+                        for (uint32_t q = pos; q <= end; ++q) {
+                            if (q >= n_ || !UnitMatches(want, text_[q])) continue;
+                            if (jobs_.size() > base && jobs_.back().hi + 1 == q) {
+                                jobs_.back().hi = q;
+                            } else if (!Push(static_cast<int32_t>(next), q, q)) {
+                                return Outcome::kError;
+                            }
+                        }
+                    } else if (!Push(static_cast<int32_t>(next), pos, end)) {
+                        return Outcome::kError;
+                    }
+                    goto fail;
+                }
+                default:
+                    error_ = kRegexUnknownNode;
+                    return Outcome::kError;
+            }
+        }
+    fail:;
+    }
+    return Outcome::kFail;
+}
+
+bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
+                    RegexCaptures* captures, RegexError* error) const {
+    RegexError ignored;
+    if (!error) error = &ignored;
+    if (program_.empty()) {
+        *error = error_ != kRegexOk ? error_ : kRegexNullPattern;
+        return false;
+    }
+    RegexMatcher matcher(*this, text, options);
+    return matcher.Search(captures, error);
+}
+
+uint32_t RegexErrorStringId(uint32_t code) {
+    static constexpr uint16_t kIds[] = {
+        0,     10500, 10501, 10502, 10503, 10504, 10505, 10506, 10507, 10508,
+        10509, 10510, 10511, 10512, 10513, 10522, 10523, 10524, 10525, 10527,
+        10526, 10514, 10515, 10516, 10517, 10518, 10519, 10520, 10521,
+    };
+    return code < std::size(kIds) ? kIds[code] : 0;
+}
+
+}  // namespace kwill

@@ -1,0 +1,74 @@
+// The library's own regular-expression engine: the classic small grammar (alternation, groups,
+// sets, '*', '+', '?', '^', '$', '.'), compiled to a program of 16-bit units and run by a
+// backtracking matcher with an explicit stack. The matcher remembers which (instruction,
+// position) states at its choice points have already failed, so one search does work bounded by
+// program size times text length; a step limit stops what would still take too long.
+#pragma once
+
+#include "frame/pinyin_table.h"
+#include "text/regex_error.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kwill {
+
+// Start and end of group 0 (the whole match) and groups 1 to 9; null where a group did not take
+// part. This is the results block that the own engine's handle gives out.
+struct RegexCaptures {
+    const wchar_t* start[10];
+    const wchar_t* end[10];
+};
+
+struct RegexMatchOptions {
+    bool caseSensitive = true;
+    // Letters of the pattern also match ideographs whose pinyin initial they are.
+    const PinyinInitialsTable* pinyin = nullptr;
+    // Work limit of one search, in matcher steps.
+    uint64_t stepLimit = 256u * 1024 * 1024;
+};
+
+class RegExp {
+  public:
+    static constexpr uint16_t kMagic = 156;
+
+    // Compiles a pattern; on failure the old program is gone and the error code says why.
+    RegexError Compile(const wchar_t* pattern);
+    RegexError Compile(std::wstring_view pattern);
+
+    bool ok() const { return error_ == kRegexOk && !program_.empty(); }
+    RegexError error() const { return error_; }
+    int groupCount() const { return groups_; }
+    bool anchored() const { return anchored_; }
+
+    // Searches text for the leftmost match. Returns false with *error set when the text is empty,
+    // the program is damaged or the work limit is reached; captures (optional) are filled on a
+    // match.
+    bool Search(std::wstring_view text, const RegexMatchOptions& options, RegexCaptures* captures,
+                RegexError* error) const;
+
+    // For tests that check how the matcher treats a damaged program.
+    std::vector<uint16_t>& programForTesting() { return program_; }
+
+  private:
+    friend class RegexMatcher;
+
+    std::vector<uint16_t> program_;
+    std::wstring requiredLiteral_;  // every match contains it (only for a leading repeat)
+    RegexError error_ = kRegexNullPattern;
+    uint32_t memoSlots_ = 0;  // choice points whose failed states the matcher remembers
+    uint32_t setCount_ = 0;
+    int groups_ = 0;
+    wchar_t firstUnit_ = 0;  // first unit of a leading literal, or 0
+    bool hasFirstUnit_ = false;
+    bool anchored_ = false;
+};
+
+// Upper-case form of one unit as the own engine folds case: A-Z below 0x80, the system's
+// per-character upper-casing from 0x80.
+wchar_t RegexUpper(wchar_t c);
+wchar_t RegexLower(wchar_t c);
+
+}  // namespace kwill

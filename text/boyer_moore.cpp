@@ -1,8 +1,8 @@
 #include "text/boyer_moore.h"
 
+#include "strings/path_strings.h"
 #include "text/char_case.h"
 #include "text/fold_diacritics.h"
-#include "text/wildcard_deps.h"
 
 #include <cstring>
 #include <type_traits>
@@ -242,7 +242,7 @@ std::unique_ptr<BoyerHandleW> NewBoyerHandle(const wchar_t* pattern) {
     auto handle = NewHandle(pattern, kBoyerWide);
     if (handle) {
         // Whether the whole given pattern, not only its first 255 units, leaves Latin-1.
-        handle->unicode = deps::IsUnicodeText(pattern) ? 1 : 0;
+        handle->unicode = IsStringUnicode(pattern, -1) ? 1 : 0;
     }
     return handle;
 }

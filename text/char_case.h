@@ -2,6 +2,8 @@
 // filled from the system's case mapping once per process.
 #pragma once
 
+#include "strings/compare.h"
+
 #include <cstdint>
 
 namespace kwill::text {
@@ -21,8 +23,7 @@ const char* UpperByteTable();  // 256 entries, indexed by the unsigned byte
 // Upper-casing of the wildcard patterns: the runtime's "C" locale towupper below U+0080 (only
 // a-z change), the system mapping above.
 inline wchar_t PatternUpper(wchar_t c) {
-    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 0x20) : c;
-    return UpperUnit(c);
+    return c < 0x80 ? FoldUpperAscii(c) : UpperUnit(c);
 }
 
 }  // namespace kwill::text

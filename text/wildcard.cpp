@@ -3,7 +3,9 @@
 #include "frame/context.h"
 #include "text/char_case.h"
 #include "text/fold_diacritics.h"
-#include "text/wildcard_deps.h"
+#include "strings/compare.h"
+#include "strings/path_strings.h"
+#include "text/regex_handle.h"
 
 #include <cwchar>
 #include <vector>
@@ -254,7 +256,7 @@ bool PlainCompare(wchar_t literal, wchar_t textChar, const PinyinInitialsTable*)
 bool PinyinCompare(wchar_t literal, wchar_t textChar, const PinyinInitialsTable* table) {
     if (literal == textChar) return true;
     if (literal >= L'A' && literal <= L'Z') literal = static_cast<wchar_t>(literal + 0x20);
-    return deps::PinyinInitialMatches(textChar, literal, table);
+    return PinyinMatches(textChar, literal, table);
 }
 
 uint32_t CompilePattern(std::wstring_view text, bool plain, PatternTransform transform,
@@ -296,13 +298,12 @@ uint32_t ParsePattern(String_Pattern& pattern, const wchar_t* text, bool caseSen
         if (!pattern.regex) return pattern.state = kPatternInvalid;
         pattern.unicode = 0;
         if (pattern.text.empty()) return pattern.state = kPatternNotWild;
-        if (!deps::RegexCompile(pattern.regex, pattern.text.c_str()))
-            return pattern.state = kPatternInvalid;
-        pattern.unicode = deps::RegexUnicode(pattern.regex) ? 1 : 0;
+        if (!pattern.regex->Compile(pattern.text.c_str())) return pattern.state = kPatternInvalid;
+        pattern.unicode = pattern.regex->Unicode() ? 1 : 0;
         return pattern.state = kPatternWild;
     }
 
-    pattern.unicode = deps::IsUnicodeText(pattern.text.c_str()) ? 1 : 0;
+    pattern.unicode = IsStringUnicode(pattern.text.c_str(), -1) ? 1 : 0;
     uint32_t state =
         CompilePattern(pattern.text, options & kPatternPlain, pattern.transform, pattern.program);
     if (state != kPatternInvalid && !BuildProgramLinks(pattern.program, pattern.links))
@@ -318,7 +319,7 @@ std::unique_ptr<String_Pattern> NewMatchPattern(const wchar_t* text, uint32_t op
     pattern->caseSensitive = (options & kPatternCaseSensitive) ? 1 : 0;
     pattern->transform = SelectTransform(pattern->caseSensitive, options & kPatternPathMode);
     if (options & kPatternRegex) {
-        pattern->regex = deps::RegexAlloc();
+        pattern->regex = NewRegExWrapper(nullptr, kRegexEngineDefault);
         if (!pattern->regex) {
             pattern->state = kPatternInvalid;
             return pattern;
@@ -342,13 +343,16 @@ int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
     }
     if (pattern.options & kPatternRegex) {
         if (!pattern.regex) return static_cast<int>(kPatternInvalid);
-        return deps::RegexMatch(pattern.regex, text, pattern.caseSensitive != 0);
+        return pattern.regex->Match(text, pattern.caseSensitive, nullptr);
     }
     if (!text || pattern.program.empty() || pattern.state == kPatternInvalid) return 0;
     if (pattern.state == kPatternNotWild) {
         // No special element: one comparison of the whole text.
-        return pattern.caseSensitive ? deps::EqualExact(pattern.text.c_str(), text)
-                                     : deps::EqualIgnoringCase(pattern.text.c_str(), text);
+        const int order = pattern.caseSensitive
+                              ? strcmpnW(pattern.text.c_str(), text, -1)
+                              : StringCompareW(pattern.text.c_str(), text,
+                                               kCompareIgnoreCase | kCompareLocale, -1);
+        return order == 0 ? 1 : 0;
     }
     const size_t length = std::wcslen(text);
     if (length >= 0xFFFFFFF0u) return 0;  // beyond the matcher's 32-bit positions
@@ -368,7 +372,7 @@ bool IsPatternValid(const String_Pattern& pattern) {
 }
 
 String_Pattern::~String_Pattern() {
-    if (regex) deps::RegexFree(regex);
+    if (regex) regex->Destroy();
 }
 
 bool IsWildToken(const wchar_t* text, bool regex, int* length) {
@@ -383,7 +387,7 @@ bool IsWildToken(const wchar_t* text, bool regex, int* length) {
                 found = 1;
                 special = true;
             }
-        } else if (deps::StartsWithGroupToken(text)) {
+        } else if (stricmpnW(text, L"grp:", 4) == 0) {
             found = 4;
             special = true;
         } else if (c == L'\'') {

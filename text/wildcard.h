@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+namespace kwill {
+class RegExWrapper;
+}
+
 namespace kwill::text {
 
 enum PatternOption : uint32_t {
@@ -48,7 +52,7 @@ struct String_Pattern {
     uint32_t state = kPatternInvalid;
     uint32_t unicode = 0;
     uint32_t caseSensitive = 0;
-    void* regex = nullptr;  // regular-expression handle in mode 0x8
+    RegExWrapper* regex = nullptr;  // regular-expression handle in mode 0x8
 
     ProgramLinks links;
 };

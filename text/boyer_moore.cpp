@@ -4,6 +4,7 @@
 #include "text/char_case.h"
 #include "text/fold_diacritics.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -25,8 +26,10 @@ void BuildTable(BoyerSkipTable& table, const std::basic_string<Char>& pattern) {
     }
     table.base = low;
     table.span = high - low + 1;
-    table.entries.assign(2 * size_t{table.span}, 0);
-    for (uint32_t d = 0; d < table.span; ++d) table.entries[2 * d + 1] = static_cast<uint8_t>(n);
+    // One entry more than the range: codes outside it are clamped onto this "does not occur"
+    // entry, so that the lookups need no branch.
+    table.entries.assign(2 * (size_t{table.span} + 1), 0);
+    for (uint32_t d = 0; d <= table.span; ++d) table.entries[2 * d + 1] = static_cast<uint8_t>(n);
     // Later occurrences overwrite the shift, earlier ones (down to index 1) the first index.
     for (size_t k = 0; k < n; ++k)
         table.entries[2 * (Code(pattern[k]) - low) + 1] = static_cast<uint8_t>(n - 1 - k);
@@ -37,9 +40,9 @@ void BuildTable(BoyerSkipTable& table, const std::basic_string<Char>& pattern) {
 
 // Distance from the last occurrence of the code to the pattern's end (n when absent).
 template <typename Char>
-inline size_t Shift(const BoyerSkipTable& table, Char c, size_t n) {
-    uint32_t d = Code(c) - table.base;
-    return d < table.span ? table.entries[2 * size_t{d} + 1] : n;
+inline size_t Shift(const BoyerSkipTable& table, Char c, size_t) {
+    const uint32_t d = std::min(Code(c) - table.base, table.span);
+    return table.entries[2 * size_t{d} + 1];
 }
 
 // For the backward search: how far the window may move left when the code sits under the
@@ -75,24 +78,39 @@ ptrdiff_t Forward(const std::basic_string<Char>& pattern, const BoyerSkipTable& 
     const size_t n = pattern.size();
     if (length < n) return -1;
     const Char* p = pattern.data();
-    const Char last = p[n - 1];
+    const uint8_t* entries = table.entries.data();
+    const uint32_t base = table.base, span = table.span;
+    // The last character of the pattern is the only one whose shift is 0, so the skip loop
+    // needs no separate comparison with it.
+    auto shift = [&](size_t i) -> size_t {
+        const uint32_t d = std::min(Code(at(i)) - base, span);
+        return entries[2 * size_t{d} + 1];
+    };
     size_t end = n - 1;  // text index under the pattern's last character
-    while (end < length) {
-        Char c = at(end);
-        if (c != last) {
-            end += Shift(table, c, n);
-            continue;
+    for (;;) {
+        size_t s;
+        // Besides the mismatched character's shift, the character just past the window may
+        // move the window further: it must line up with its last occurrence in the pattern.
+        while (end + 2 * n + 2 < length) {
+            if ((s = shift(end)) == 0) goto candidate;
+            const size_t beyond = shift(end + 1) + 1;
+            end += s > beyond ? s : beyond;
+            if ((s = shift(end)) == 0) goto candidate;
+            const size_t beyond2 = shift(end + 1) + 1;
+            end += s > beyond2 ? s : beyond2;
         }
+        while (end < length && (s = shift(end)) != 0) end += s;
+        if (end >= length) return -1;
+    candidate:
         size_t k = n - 1, t = end;
         while (k > 0 && at(t - 1) == p[k - 1]) {
             --k;
             --t;
         }
         if (k == 0) return static_cast<ptrdiff_t>(t);
-        size_t next = (t - 1) + Shift(table, at(t - 1), n);
+        const size_t next = (t - 1) + shift(t - 1);
         end = next > end + 1 ? next : end + 1;
     }
-    return -1;
 }
 
 // The mirror image: rightmost window, compared from its start, moving towards the text's start.
@@ -180,11 +198,20 @@ const std::basic_string<Char>& Variant(BoyerHandle<Char>& handle, int v) {
     return handle.variant[v];
 }
 
+// Whether every unit is below 0x80. Blocks are or-ed together without early exits, which the
+// compiler turns into vector code; the test between blocks stops early on other texts.
 template <typename Char>
 bool AllBelow80(const Char* text, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        if (Code(text[i]) >= 0x80) return false;
-    return true;
+    constexpr size_t kBlock = 1024;
+    size_t i = 0;
+    for (; i + kBlock <= length; i += kBlock) {
+        uint32_t any = 0;
+        for (size_t k = 0; k < kBlock; ++k) any |= Code(text[i + k]);
+        if (any >= 0x80) return false;
+    }
+    uint32_t any = 0;
+    for (; i < length; ++i) any |= Code(text[i]);
+    return any < 0x80;
 }
 
 template <typename Char>

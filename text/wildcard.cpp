@@ -26,6 +26,14 @@ wchar_t PathUpperTransform(wchar_t c) {
     return c == L'/' ? L'\\' : PatternUpper(c);
 }
 
+TransformKind KindOf(PatternTransform transform) {
+    if (transform == IdentityTransform) return TransformKind::Identity;
+    if (transform == UpperTransform) return TransformKind::Upper;
+    if (transform == PathTransform) return TransformKind::Path;
+    if (transform == PathUpperTransform) return TransformKind::PathUpper;
+    return TransformKind::Other;
+}
+
 // The operator stack holds pending closes (negation, repetition) and group markers.
 constexpr wchar_t kGroupMarker = 0;
 
@@ -354,9 +362,12 @@ int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
                                                kCompareIgnoreCase | kCompareLocale, -1);
         return order == 0 ? 1 : 0;
     }
-    const size_t length = std::wcslen(text);
+    size_t length = 0;
+    while (text[length]) ++length;
     if (length >= 0xFFFFFFF0u) return 0;  // beyond the matcher's 32-bit positions
     MatchContext context{pattern.transform, pattern.compare, pattern.pinyin};
+    context.kind = KindOf(pattern.transform);
+    context.plainCompare = pattern.compare == PlainCompare;
     return RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context) ? 1
                                                                                                 : 0;
 }

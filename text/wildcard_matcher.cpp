@@ -7,6 +7,9 @@
 // once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*).
 #include "text/wildcard_matcher.h"
 
+#include "strings/compare.h"
+#include "text/char_case.h"
+
 #include <algorithm>
 #include <cwctype>
 #include <memory>
@@ -78,6 +81,10 @@ bool BuildProgramLinks(std::wstring_view program, ProgramLinks& links) {
             default:  // *, ?, word markers
                 break;
         }
+    }
+    if (links.simple) {
+        links.firstStar = program.find(static_cast<wchar_t>(kOpAnySequence));
+        links.lastStar = program.rfind(static_cast<wchar_t>(kOpAnySequence));
     }
     return open.empty();
 }
@@ -440,12 +447,52 @@ bool Runner::Run() {
     }
 }
 
+template <TransformKind kKind>
+inline wchar_t Transform(wchar_t c, const wchar_t* upper) {
+    if constexpr (kKind == TransformKind::Path || kKind == TransformKind::PathUpper) {
+        if (c == L'/') return L'\\';
+    }
+    if constexpr (kKind == TransformKind::Upper || kKind == TransformKind::PathUpper) {
+        return c < 0x80 ? FoldUpperAscii(c) : upper[c];
+    }
+    return c;
+}
+
 // Literals, * and ?: the classic two-cursor match that returns to the last * on a mismatch.
-// Equivalent to the general search for these programs and needs no memory.
-bool RunSimple(std::wstring_view program, std::wstring_view text, const MatchContext& context) {
-    size_t p = 0, t = 0;
+// Equivalent to the general search for these programs and needs no memory. The transform and
+// the plain comparison are inlined for the usual case.
+template <TransformKind kKind>
+bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
+               const MatchContext& context) {
+    const wchar_t* upper = UpperUnitTable();
+    auto accepts = [&](wchar_t unit, wchar_t c) {
+        if constexpr (kKind == TransformKind::Other) {
+            return context.compare(unit, context.transform(c), context.pinyin);
+        } else {
+            const wchar_t x = Transform<kKind>(c, upper);
+            return unit == x || (!context.plainCompare && context.compare(unit, x, context.pinyin));
+        }
+    };
+    auto fixed = [&](std::wstring_view piece, size_t at) {
+        for (size_t i = 0; i < piece.size(); ++i)
+            if (piece[i] != kOpAnyChar && !accepts(piece[i], text[at + i])) return false;
+        return true;
+    };
+    // The pieces before the first * and after the last * have fixed lengths: they must sit at
+    // the text's start and end, which settles most names without any search.
+    const size_t firstStar = links.firstStar;
+    if (firstStar == std::wstring_view::npos)
+        return program.size() == text.size() && fixed(program, 0);
+    const size_t lastStar = links.lastStar;
+    const size_t tailLength = program.size() - lastStar - 1;
+    if (firstStar + tailLength > text.size()) return false;
+    if (!fixed(program.substr(lastStar + 1), text.size() - tailLength)) return false;
+    if (!fixed(program.substr(0, firstStar), 0)) return false;
+
+    // Between them: * piece * piece ... *, each piece taken at its leftmost place.
+    size_t p = firstStar, t = firstStar;
     size_t starP = std::wstring_view::npos, starT = 0;
-    const size_t size = program.size(), end = text.size();
+    const size_t size = lastStar + 1, end = text.size() - tailLength;
     while (t < end) {
         if (p < size) {
             const wchar_t unit = program[p];
@@ -454,8 +501,7 @@ bool RunSimple(std::wstring_view program, std::wstring_view text, const MatchCon
                 starT = t;
                 continue;
             }
-            if (unit == kOpAnyChar ||
-                context.compare(unit, context.transform(text[t]), context.pinyin)) {
+            if (unit == kOpAnyChar || accepts(unit, text[t])) {
                 ++p;
                 ++t;
                 continue;
@@ -473,7 +519,20 @@ bool RunSimple(std::wstring_view program, std::wstring_view text, const MatchCon
 
 bool RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
                 const MatchContext& context) {
-    if (links.simple) return RunSimple(program, text, context);
+    if (links.simple) {
+        switch (context.kind) {
+            case TransformKind::Identity:
+                return RunSimple<TransformKind::Identity>(program, links, text, context);
+            case TransformKind::Upper:
+                return RunSimple<TransformKind::Upper>(program, links, text, context);
+            case TransformKind::Path:
+                return RunSimple<TransformKind::Path>(program, links, text, context);
+            case TransformKind::PathUpper:
+                return RunSimple<TransformKind::PathUpper>(program, links, text, context);
+            default:
+                return RunSimple<TransformKind::Other>(program, links, text, context);
+        }
+    }
     Runner runner(program, links, text, context);
     return runner.Run();
 }

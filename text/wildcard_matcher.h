@@ -45,16 +45,23 @@ using PatternCompare = bool (*)(wchar_t literal, wchar_t textChar,
 struct ProgramLinks {
     std::vector<uint32_t> close;
     std::vector<uint32_t> next;
-    bool simple = false;  // only literals, * and ?: matched without backtracking state
+    bool simple = false;   // only literals, * and ?: matched without backtracking state
+    size_t firstStar = 0;  // in a simple program: the first and last *, or npos without one
+    size_t lastStar = 0;
 };
 
 // False when the program's operators do not nest (which the compiler never writes).
 bool BuildProgramLinks(std::wstring_view program, ProgramLinks& links);
 
+// Which transform `transform` is, so that the common patterns can be matched with it inlined.
+enum class TransformKind : uint8_t { Identity, Upper, Path, PathUpper, Other };
+
 struct MatchContext {
     PatternTransform transform;
     PatternCompare compare;
     const PinyinInitialsTable* pinyin;
+    TransformKind kind = TransformKind::Other;
+    bool plainCompare = false;  // compare is plain equality
 };
 
 // True when the program matches the whole text. Work is bounded: every (program position, text

@@ -112,6 +112,10 @@ TEST(WildcardMatch, Operators) {
         {L"x~[0-9]y", 0, L"xy", 1},
         {L"x~[0-9]y", 0, L"xay", 1},
         {L"~~a", 0x200, L"b", 0},
+        // nested negations: the outer item ~(a)b can take all of "xb", so the outer fails
+        {L"~(~(a)b)", 0, L"xb", 0},
+        {L"~(~(a)b)", 0, L"ab", 1},
+        {L"#(~(a)b)", 0, L"xbyb", 1},
         // classes
         {L"[a-c]", 0, L"B", 1},
         {L"[a-c]", 0x2, L"B", 0},

@@ -362,6 +362,10 @@ bool Runner::Run() {
                 case kOpNotClose: {
                     // The negated item matched up to t: the negation must reach beyond t, and
                     // fails altogether when the item can reach the text's end.
+                    if (depth_ == 0) {  // only reachable through a negation open
+                        fail = true;
+                        break;
+                    }
                     Trial& trial = trials_[depth_ - 1];
                     if (t == end_) {
                         stack_.resize(trial.entry);

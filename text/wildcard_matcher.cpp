@@ -497,12 +497,21 @@ bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstrin
     size_t p = firstStar, t = firstStar;
     size_t starP = std::wstring_view::npos, starT = 0;
     const size_t size = lastStar + 1, end = text.size() - tailLength;
+    // After a * the next literal decides where the piece can start: skip to such places.
+    auto skipToLiteral = [&] {
+        if (p < size && program[p] != kOpAnyChar && program[p] != kOpAnySequence) {
+            const wchar_t unit = program[p];
+            while (t < end && !accepts(unit, text[t])) ++t;
+        }
+        starT = t;
+    };
     while (t < end) {
         if (p < size) {
             const wchar_t unit = program[p];
             if (unit == kOpAnySequence) {
                 starP = p++;
                 starT = t;
+                skipToLiteral();
                 continue;
             }
             if (unit == kOpAnyChar || accepts(unit, text[t])) {
@@ -514,6 +523,7 @@ bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstrin
         if (starP == std::wstring_view::npos) return false;
         p = starP + 1;
         t = ++starT;
+        skipToLiteral();
     }
     while (p < size && program[p] == kOpAnySequence) ++p;
     return p == size;

@@ -89,10 +89,10 @@ void HostileRows() {
 // (backward searches), so that every search scans the whole text.
 std::wstring Corpus() {
     Random rng(2);
-    const wchar_t* words[] = {L"the",    L"search", L"of",      L"file",   L"names",  L"Tarn",
-                              L"window", L"folder", L"content", L"Lister", L"binary", L"a",
+    const wchar_t* words[] = {L"the",    L"search", L"of",      L"file",   L"names",  L"drive",
+                              L"window", L"folder", L"content", L"viewer", L"binary", L"a",
                               L"to",     L"with",   L"pattern", L"text",   L"size",   L"date"};
-    std::wstring text = L"folder pattern listers ";
+    std::wstring text = L"folder pattern targets ";
     while (text.size() < (2u << 20)) {
         text += words[rng.Below(18)];
         text += rng.Below(12) == 0 ? L".\n" : L" ";
@@ -106,7 +106,7 @@ void BoyerRows() {
     const std::wstring_view view(corpus);
     const std::wstring sought = L"folder pattern windows";
     const std::wstring soughtUpper = L"FOLDER PATTERN WINDOWS";
-    const std::wstring soughtFirst = L"folder pattern listers";
+    const std::wstring soughtFirst = L"folder pattern targets";
     const double bytes = static_cast<double>(corpus.size() * sizeof(wchar_t));
     auto handle = text::NewBoyerHandle(sought.c_str());
     auto upperHandle = text::NewBoyerHandle(soughtUpper.c_str());

@@ -111,16 +111,45 @@ inline bool IsDigitUnit(wchar_t c) {
     return std::iswdigit(c) != 0;
 }
 
-// Pending text of the natural order: equal text (ignoring the case of ASCII letters, which the
-// collation ignores too) needs no collation call.
+inline bool IsAsciiAlnum(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
+}
+
+// The order of two ASCII letters or digits under the default sort table of the English
+// locales, which has no multi-letter elements among them: digits before letters, digits by
+// value, letters alphabetically ignoring case.
+inline int AlnumOrder(wchar_t x, wchar_t y) {
+    const bool dx = x <= L'9', dy = y <= L'9';
+    if (dx != dy) return dx ? -1 : 1;
+    const wchar_t fx = FoldLowerAscii(x), fy = FoldLowerAscii(y);
+    return fx == fy ? 0 : (fx < fy ? -1 : 1);
+}
+
+bool UserSortIsEnglishDefault() {
+    const LCID lcid = ::GetUserDefaultLCID();
+    return PRIMARYLANGID(LANGIDFROMLCID(lcid)) == LANG_ENGLISH &&
+           SORTIDFROMLCID(lcid) == SORT_DEFAULT;
+}
+
+// Pending text of the natural order. The collation call costs far more than everything else
+// here, so the cheap cases come first. Text equal but for the case of ASCII letters is equal to
+// the collation too. And where the first difference (after a common run, which weighs the same
+// on both sides) is between two ASCII letters or digits, that difference is a primary one and
+// decides; in the English sort order it is known without asking. Everything else goes to the
+// collation.
 int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSort) {
-    if (la == lb) {
-        int i = 0;
-        for (; i < la; ++i) {
-            // Units that fold to the same unit are ASCII letters differing only in case.
-            if (a[i] != b[i] && FoldLowerAscii(a[i]) != FoldLowerAscii(b[i])) break;
-        }
-        if (i == la) return 0;
+    const int common = la < lb ? la : lb;
+    int d = 0;
+    // Units that fold to the same unit are ASCII letters differing only in case.
+    while (d < common && (a[d] == b[d] || FoldLowerAscii(a[d]) == FoldLowerAscii(b[d]))) ++d;
+    if (d == common) {
+        if (la == lb) return 0;
+        // One text goes on with a letter or digit: it has more primary weight, so it is the
+        // larger whatever follows.
+        const wchar_t next = la > lb ? a[d] : b[d];
+        if (IsAsciiAlnum(next) && UserSortIsEnglishDefault()) return la > lb ? 1 : -1;
+    } else if (IsAsciiAlnum(a[d]) && IsAsciiAlnum(b[d]) && UserSortIsEnglishDefault()) {
+        return AlnumOrder(a[d], b[d]);
     }
     return FileSystemCompareString(a, la, b, lb, true, wordSort);
 }

@@ -71,7 +71,8 @@ int GeneralCompare(const wchar_t* a, const wchar_t* b, uint32_t flags) {
     }
     const int r = compare(a, b, n);
     if (r != 0) return r;
-    // `a` goes on: it lies inside `b` only if a separator comes at the join.
+    // `a` goes on: it lies inside `b` only if a separator comes at the join (an empty `b`
+    // has no last unit to look at, so only a separator in `a` counts).
     if (ancestor && !bEndsInSeparator && a[n] != 0 && !IsPathSeparator(a[n])) return -1;
     return 0;
 }
@@ -121,6 +122,7 @@ int LibraryCompare(const wchar_t* a, const wchar_t* b, uint32_t flags) {
         side = SkipComponent(side);
         if (IsPathSeparator(*side)) ++side;
     }
+    // Without markers the paths inside the library compare whole, from their first unit.
     return GeneralCompare(a, b, flags);
 }
 
@@ -492,7 +494,12 @@ uint32_t GetMultibytePathFromUnicodeNameW(const wchar_t* path, wchar_t* out, uin
     } while (NextWideComponent(path, len, end, &begin, &end));
     AppendCounted(dst, cap, &total, path + done, len - done);
 
-    if (!out || total >= outLen) return static_cast<uint32_t>(total + 1);
+    if (!out || total >= outLen) {
+        // Too small: what was written is cut and terminated, unless the buffer is the caller's
+        // path, which stays as it was so that the call can be repeated.
+        if (out && outLen > 0 && !overlaps) out[outLen - 1] = 0;
+        return static_cast<uint32_t>(total + 1);
+    }
     dst[total] = 0;
     if (overlaps) std::wmemcpy(out, dst, total + 1);
     return static_cast<uint32_t>(total);

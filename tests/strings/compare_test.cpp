@@ -2,9 +2,12 @@
 // names, and the searches.
 #include "strings/compare.h"
 
+#include "frame/platform.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -303,6 +306,42 @@ TEST(NaturalOrder, Examples) {
     for (const Row& r : rows) {
         EXPECT_EQ(NumericStrCmp(r.a, r.b, false), r.expected) << Show(r.a) << " " << Show(r.b);
         EXPECT_EQ(NumericStrCmp(r.b, r.a, false), -r.expected) << Show(r.b) << " " << Show(r.a);
+    }
+}
+
+// Where no two digits meet at the same position, the natural order is the collation of the
+// whole strings; the shortcuts taken before calling the collation must agree with it.
+TEST(NaturalOrder, AgreesWithCollationWithoutNumbers) {
+    const wchar_t letters[] = L"aAbBcCxXyYzZ  -_.'()!~\x00E4\x00C4\x00E9\x4E2D\x6587\x00DF\x0301";
+    const wchar_t digits[] = L"0123456789";
+    uint32_t x = 99;
+    auto next = [&x](uint32_t bound) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x % bound;
+    };
+    auto make = [&](bool withDigits) {
+        std::wstring s;
+        const uint32_t len = next(7);
+        for (uint32_t i = 0; i < len; ++i) {
+            s += (withDigits && next(3) == 0) ? digits[next(10)]
+                                              : letters[next(std::size(letters) - 1)];
+        }
+        return s;
+    };
+    const LCID lcid = ::GetUserDefaultLCID();
+    std::printf("user locale 0x%04lx\n", static_cast<unsigned long>(lcid));
+    for (int i = 0; i < 4000; ++i) {
+        // Digits on one side only, or shared prefixes that end in a difference.
+        std::wstring a = make(i % 2 == 0 && i % 3 != 0);
+        std::wstring b = (i % 3 == 0)
+                             ? a.substr(0, next(static_cast<uint32_t>(a.size()) + 1)) + make(false)
+                             : make(false);
+        const bool wordSort = i % 5 == 0;
+        const int expected = FileSystemCompareString(a.c_str(), -1, b.c_str(), -1, true, wordSort);
+        ASSERT_EQ(NumericStrCmp(a.c_str(), b.c_str(), wordSort), expected)
+            << Show(a.c_str()) << " / " << Show(b.c_str()) << " word sort " << wordSort;
     }
 }
 

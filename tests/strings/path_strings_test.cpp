@@ -312,6 +312,13 @@ TEST(ShortNamePath, ReplacesWideComponents) {
     ASSERT_GT(need, 1u);
     std::wstring out(need + 4, L'#');
     EXPECT_EQ(GetMultibytePathFromUnicodeNameW(file.c_str(), out.data(), need - 1), need);
+    EXPECT_EQ(std::wcslen(out.c_str()), need - 2);  // cut and terminated
+    out[0] = L'#';
+    EXPECT_EQ(GetMultibytePathFromUnicodeNameW(file.c_str(), out.data(), 1), need);
+    EXPECT_EQ(out[0], 0);
+    out[0] = L'#';
+    EXPECT_EQ(GetMultibytePathFromUnicodeNameW(file.c_str(), out.data(), 0), need);
+    EXPECT_EQ(out[0], L'#');
     ASSERT_EQ(GetMultibytePathFromUnicodeNameW(file.c_str(), out.data(), need), need - 1);
     EXPECT_FALSE(IsStringUnicode(out.c_str(), -1)) << Show(out.c_str());
     EXPECT_EQ(out[need], L'#');
@@ -326,6 +333,10 @@ TEST(ShortNamePath, ReplacesWideComponents) {
                                                static_cast<uint32_t>(inPlace.size())),
               need - 1);
     EXPECT_STREQ(inPlace.c_str(), out.c_str());
+    // Too small in place: the caller's path is left alone.
+    std::wstring tooSmall = file;
+    EXPECT_EQ(GetMultibytePathFromUnicodeNameW(tooSmall.c_str(), tooSmall.data(), need - 1), need);
+    EXPECT_EQ(tooSmall, file);
 
     // The 8-bit form: the same text in the ANSI code page.
     std::string narrow(need + 4, '#');

@@ -137,6 +137,11 @@ TEST(PathExports, Table) {
     EXPECT_EQ(shortA(L"C:\\abc", bytes, 16), 6u);
     EXPECT_STREQ(bytes, "C:\\abc");
     EXPECT_EQ(shortA(L"C:\\abc", bytes, 6), 7u);
+    EXPECT_EQ(shortA(L"C:\\abc", bytes, 0), 7u);
+    std::string large(5000, '#');  // a work buffer from the heap rather than the stack
+    const std::wstring longPath = L"C:\\" + std::wstring(3000, L'x');
+    EXPECT_EQ(shortA(longPath.c_str(), large.data(), 5000), 3003u);
+    EXPECT_EQ(std::string(large.c_str()), "C:\\" + std::string(3000, 'x'));
     ::SetLastError(0xdeadbeef);
     EXPECT_EQ(shortA(nullptr, bytes, 16), 0u);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

@@ -1,6 +1,6 @@
 #include "text/regex_engine.h"
 
-#include "frame/platform.h"
+#include "strings/compare.h"
 
 #include <algorithm>
 #include <iterator>
@@ -355,20 +355,52 @@ class Parser {
     std::wstring required_;
 };
 
+// Collects the first units of every path from pc when each path begins with a literal; false
+// when some path can begin otherwise (or the search grows too wide to be worth it).
+bool FirstUnits(const Program& p, size_t pc, wchar_t* units, uint32_t* count, int& budget) {
+    for (;;) {
+        if (--budget < 0 || pc >= p.size()) return false;
+        switch (p[pc]) {
+            case kOpSave:
+                pc += 2;
+                continue;
+            case kOpJmp:
+                pc = static_cast<size_t>(static_cast<int64_t>(pc) +
+                                         static_cast<int32_t>(Get32(&p[pc + 1])));
+                continue;
+            case kOpLit: {
+                wchar_t u = static_cast<wchar_t>(p[pc + 2]);
+                for (uint32_t i = 0; i < *count; ++i)
+                    if (units[i] == u) return true;
+                if (*count == 8) return false;
+                units[(*count)++] = u;
+                return true;
+            }
+            case kOpSplit: {
+                int32_t x = static_cast<int32_t>(Get32(&p[pc + 3]));
+                int32_t y = static_cast<int32_t>(Get32(&p[pc + 5]));
+                if (x <= 0 || y <= 0) return false;
+                return FirstUnits(p, pc + x, units, count, budget) &&
+                       FirstUnits(p, pc + y, units, count, budget);
+            }
+            default:
+                return false;
+        }
+    }
+}
+
 struct CaseTables {
     wchar_t upper[0x10000];
     wchar_t lower[0x10000];
+    // The runtime's "C" folding below 0x80, the system's per-character folding (by the user's
+    // language) from 0x80; surrogate halves stay as they are.
     CaseTables() {
-        for (uint32_t c = 0; c < 0x10000; ++c) upper[c] = lower[c] = static_cast<wchar_t>(c);
-        for (wchar_t c = L'a'; c <= L'z'; ++c) {
-            upper[c] = static_cast<wchar_t>(c - 0x20);
-            lower[c - 0x20] = c;
+        for (uint32_t i = 0; i < 0x10000; ++i) {
+            wchar_t c = static_cast<wchar_t>(i);
+            bool surrogate = i >= 0xD800 && i <= 0xDFFF;
+            upper[i] = i < 0x80 ? FoldUpperAscii(c) : surrogate ? c : CharUpperUnit(c);
+            lower[i] = i < 0x80 ? FoldLowerAscii(c) : surrogate ? c : CharLowerUnit(c);
         }
-        // The system folds the rest by the user's language; surrogate halves stay as they are.
-        ::CharUpperBuffW(upper + 0x80, 0xD800 - 0x80);
-        ::CharUpperBuffW(upper + 0xE000, 0x10000 - 0xE000);
-        ::CharLowerBuffW(lower + 0x80, 0xD800 - 0x80);
-        ::CharLowerBuffW(lower + 0xE000, 0x10000 - 0xE000);
     }
 };
 
@@ -381,28 +413,8 @@ bool IsPinyinIdeograph(wchar_t c) {
     return c == 0x3007 || (c >= 0x4E00 && c <= 0x9FA5);
 }
 
-// Whether a typed letter is a pinyin initial of the ideograph c.
 bool PinyinInitial(wchar_t c, wchar_t letter, const PinyinInitialsTable& table) {
-    if (letter >= L'A' && letter <= L'Z') letter = static_cast<wchar_t>(letter + 0x20);
-    if (letter < L'a' || letter > L'z') return false;
-    if (c == 0x3007) return letter == L'l';
-    if (c < 0x4E00 || c > 0x9FA5) return false;
-    uint32_t index = c - 0x4E00u;
-    if (table.entries && index < table.count) {
-        uint16_t e = table.entries[index];
-        uint16_t v = static_cast<uint16_t>(letter - 0x60);
-        if ((e & 0x1F) == v || ((e >> 5) & 0x1F) == v || ((e >> 10) & 0x1F) == v) return true;
-    }
-    switch (c) {
-        case 0x7AD3:
-            return letter == L'g' || letter == L's' || letter == L'y';
-        case 0x7AD5:
-            return letter == L'g' || letter == L'y';
-        case 0x7AE1:
-            return letter == L'b';
-        default:
-            return false;
-    }
+    return PinyinMatches(c, letter, &table);
 }
 
 }  // namespace
@@ -428,8 +440,8 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     requiredLiteral_.clear();
     groups_ = 0;
     setCount_ = memoSlots_ = 0;
-    hasFirstUnit_ = anchored_ = false;
-    firstUnit_ = 0;
+    anchored_ = false;
+    firstUnitCount_ = firstSetPc_ = 0;
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -444,13 +456,13 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         if (program[pc] == kOpSplit || program[pc] == kOpStar) Put32(program, pc + 1, memo++);
         pc += size;
     }
-    if (program.size() > 1) {
-        if (program[1] == kOpLit) {
-            hasFirstUnit_ = true;
-            firstUnit_ = static_cast<wchar_t>(program[3]);
-        } else if (program[1] == kOpBol) {
-            anchored_ = true;
-        }
+    anchored_ = program[1] == kOpBol;
+    size_t first = 1;
+    while (program[first] == kOpSave) first += 2;
+    if (program[first] == kOpSet || program[first] == kOpNotSet) {
+        firstSetPc_ = static_cast<uint32_t>(first);
+    } else if (int budget = 32; !FirstUnits(program, 1, firstUnits_, &firstUnitCount_, budget)) {
+        firstUnitCount_ = 0;
     }
     program_ = std::move(program);
     requiredLiteral_ = std::move(required);
@@ -470,7 +482,12 @@ class RegexMatcher {
           text_(text.data()),
           n_(static_cast<uint32_t>(text.size())),
           options_(options),
-          folded_(!options.caseSensitive || options.pinyin) {}
+          folded_(!options.caseSensitive || options.pinyin) {
+        if (folded_) {
+            upper_ = Cases().upper;
+            lower_ = Cases().lower;
+        }
+    }
 
     bool Search(RegexCaptures* captures, RegexError* error);
 
@@ -489,10 +506,38 @@ class RegexMatcher {
 
     Outcome Try(uint32_t start);
 
+    // Moves start to the next position where a match can begin; false when there is none.
+    bool SkipToCandidate(uint32_t& start) {
+        uint32_t count = re_.firstUnitCount_;
+        const wchar_t* units = re_.firstUnits_;
+        if (count == 1 && !folded_) {
+            const wchar_t* hit = std::wmemchr(text_ + start, units[0], n_ - start);
+            if (!hit) return false;
+            start = static_cast<uint32_t>(hit - text_);
+            return true;
+        }
+        if (count > 0) {
+            for (; start < n_; ++start) {
+                wchar_t c = text_[start];
+                for (uint32_t i = 0; i < count; ++i)
+                    if (UnitMatches(units[i], c)) return true;
+            }
+            return false;
+        }
+        if (re_.firstSetPc_) {
+            const uint16_t* set = prog_ + re_.firstSetPc_;
+            while (start < n_ && !SetMatches(set, text_[start])) ++start;
+            return start < n_;
+        }
+        return true;
+    }
+
     bool UnitMatches(wchar_t pattern, wchar_t text) const {
         if (pattern == text) return true;
         if (!folded_) return false;
-        if (!options_.caseSensitive && RegexUpper(pattern) == RegexUpper(text)) return true;
+        if (!options_.caseSensitive &&
+            upper_[static_cast<uint16_t>(pattern)] == upper_[static_cast<uint16_t>(text)])
+            return true;
         return options_.pinyin && IsPinyinIdeograph(text) &&
                PinyinInitial(text, pattern, *options_.pinyin);
     }
@@ -593,10 +638,62 @@ class RegexMatcher {
     uint32_t n_;
     const RegexMatchOptions& options_;
     bool folded_;
+    const wchar_t* upper_ = nullptr;
+    const wchar_t* lower_ = nullptr;
     uint64_t steps_ = 0;
     RegexError error_ = kRegexOk;
-    std::vector<Job> jobs_;
-    std::unique_ptr<uint64_t[]> memo_;
+    // The backtracking stack, in blocks that never move: small searches stay in the inline
+    // block, and a deep search touches each page of its stack once.
+    class JobStack {
+      public:
+        static constexpr size_t kBlock = 8192;
+        bool empty() const { return size_ == 0; }
+        size_t size() const { return size_; }
+        Job& back() { return top_[-1]; }
+        void pop_back() {
+            --size_;
+            if (--top_ == base_ && size_ > 0) Select(size_ - 1);
+        }
+        void clear() {
+            size_ = 0;
+            base_ = top_ = inline_;
+            limit_ = inline_ + std::size(inline_);
+        }
+        void push_back(const Job& job) {
+            if (top_ == limit_) Select(size_);
+            *top_++ = job;
+            ++size_;
+        }
+
+      private:
+        // Points base_, top_ and limit_ at the block holding entry i, with top_ just past it
+        // (at the block's start when i is the next entry to push).
+        void Select(size_t i) {
+            size_t inlineSize = std::size(inline_);
+            if (i < inlineSize) {
+                base_ = inline_;
+                limit_ = inline_ + inlineSize;
+                top_ = inline_ + i + 1;
+                return;
+            }
+            size_t block = (i - inlineSize) / kBlock;
+            if (block == blocks_.size()) blocks_.emplace_back(new Job[kBlock]);
+            base_ = blocks_[block].get();
+            limit_ = base_ + kBlock;
+            size_t offset = (i - inlineSize) % kBlock;
+            top_ = base_ + offset + (i == size_ ? 0 : 1);
+        }
+        Job inline_[48];
+        Job* base_ = inline_;
+        Job* top_ = inline_;
+        Job* limit_ = inline_ + 48;
+        size_t size_ = 0;
+        std::vector<std::unique_ptr<Job[]>> blocks_;
+    };
+    JobStack jobs_;
+    uint64_t* memo_ = nullptr;
+    uint64_t memoInline_[32];
+    std::unique_ptr<uint64_t[]> memoHeap_;
     std::vector<uint32_t> setLetters_;
     uint32_t caps_[20];
 };
@@ -633,21 +730,17 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
     if (memoBits > 0 && memoBits <= kMemoBitLimit) {
         size_t words = static_cast<size_t>((memoBits + 63) / 64);
-        memo_.reset(new uint64_t[words]);
-        std::memset(memo_.get(), 0, words * sizeof(uint64_t));
+        if (words <= std::size(memoInline_)) {
+            memo_ = memoInline_;
+        } else {
+            memoHeap_.reset(new uint64_t[words]);
+            memo_ = memoHeap_.get();
+        }
+        std::memset(memo_, 0, words * sizeof(uint64_t));
     }
     uint32_t last = re_.anchored_ ? 0 : n_;
     for (uint32_t start = 0; start <= last; ++start) {
-        if (re_.hasFirstUnit_) {
-            if (!folded_) {
-                const wchar_t* hit = std::wmemchr(text_ + start, re_.firstUnit_, n_ - start);
-                if (!hit) break;
-                start = static_cast<uint32_t>(hit - text_);
-            } else {
-                while (start < n_ && !UnitMatches(re_.firstUnit_, text_[start])) ++start;
-                if (start == n_) break;
-            }
-        }
+        if (!SkipToCandidate(start)) break;
         Outcome outcome = Try(start);
         if (outcome == Outcome::kError) {
             *error = error_;

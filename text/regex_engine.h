@@ -61,8 +61,11 @@ class RegExp {
     uint32_t memoSlots_ = 0;  // choice points whose failed states the matcher remembers
     uint32_t setCount_ = 0;
     int groups_ = 0;
-    wchar_t firstUnit_ = 0;  // first unit of a leading literal, or 0
-    bool hasFirstUnit_ = false;
+    // Units one of which every match starts with (from leading literals, also across
+    // alternatives), or the set instruction that the first unit of every match must pass.
+    wchar_t firstUnits_[8] = {};
+    uint32_t firstUnitCount_ = 0;
+    uint32_t firstSetPc_ = 0;
     bool anchored_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "frame/context.h"
 #include "frame/platform.h"
+#include "strings/path_strings.h"
 
 #include <cwchar>
 #include <mutex>
@@ -11,9 +12,7 @@ namespace kwill {
 namespace {
 
 bool HasUnitAbove0xFF(const wchar_t* s) {
-    for (; s && *s; ++s)
-        if (static_cast<uint16_t>(*s) > 0xFF) return true;
-    return false;
+    return s && IsStringUnicode(s, -1);
 }
 
 bool StdGroup(const void* results, int n, const wchar_t** start, const wchar_t** end) {
@@ -131,6 +130,7 @@ void RegExWrapper_TR1<wchar_t>::Destroy() {
 }
 
 void RegExWrapper_TR1<wchar_t>::CompileLocked(const wchar_t* pattern) {
+    compiled_ = true;
     regex_.Reset();
     parsed_ = 0;
     try {
@@ -156,7 +156,9 @@ int RegExWrapper_TR1<wchar_t>::Match(const wchar_t* text, int caseSensitive, voi
     // thread cannot change the case in between.
     if ((caseSensitive != 0) != caseSensitive_) {
         caseSensitive_ = caseSensitive != 0;
-        CompileLocked(pattern_.c_str());
+        // A handle that was never given a pattern stays without an expression; compiling its
+        // empty kept pattern would make it match everything.
+        if (compiled_) CompileLocked(pattern_.c_str());
     }
     if (!regex_.ok()) return 0;
     try {

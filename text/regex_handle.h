@@ -79,6 +79,7 @@ class RegExWrapper_TR1<wchar_t> final : public RegExWrapper {
     StdRegex regex_;
     std::wstring pattern_;
     bool caseSensitive_ = false;
+    bool compiled_ = false;  // a pattern has been compiled (successfully or not)
     uint32_t error_ = 0;
     int parsed_ = 0;
     int unicode_ = 0;

@@ -1,0 +1,275 @@
+// The own engine on its own: grammar, leftmost-first captures, case folding, pinyin initials,
+// compile errors, the checks on a damaged program, and bounded work on hostile input.
+#include "text/regex_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kwill {
+namespace {
+
+std::string Narrow(std::wstring_view s) {
+    std::string out;
+    for (wchar_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// "s-e" for each group from 0 up to the pattern's group count, "-" for an unset group.
+std::string Spans(const RegexCaptures& c, const wchar_t* text, int groups) {
+    std::string out;
+    for (int g = 0; g <= groups; ++g) {
+        if (g) out += ' ';
+        if (!c.start[g]) {
+            out += '-';
+            continue;
+        }
+        out += std::to_string(c.start[g] - text) + "-" + std::to_string(c.end[g] - text);
+    }
+    return out;
+}
+
+struct MatchRow {
+    const wchar_t* pattern;
+    bool caseSensitive;
+    const wchar_t* subject;
+    const char* spans;  // null: no match
+};
+
+TEST(RegexEngine, MatchTable) {
+    static const MatchRow rows[] = {
+        {L"abc", true, L"xxabcxx", "2-5"},
+        {L"a.c", true, L"a\nc", "0-3"},
+        {L"^ab", true, L"xab", nullptr},
+        {L"^ab", true, L"abx", "0-2"},
+        {L"b$", true, L"abab", "3-4"},
+        {L"$", true, L"abc", "3-3"},
+        {L"a^b", true, L"a^b", nullptr},  // '^' is an anchor anywhere
+        {L"a|b|c", true, L"xxc", "2-3"},
+        {L"(a|ab)(c|bcd)(d*)", true, L"abcd", "0-4 0-1 1-4 4-4"},
+        {L"x*", true, L"aaa", "0-0"},
+        {L"a*b", true, L"aaab", "0-4"},
+        {L"a+", true, L"baaa", "1-4"},
+        {L"a?b", true, L"xab", "1-3"},
+        {L"a*ab", true, L"aaab", "0-4"},
+        {L"[a-c]+", true, L"xxbcay", "2-5"},
+        {L"[^a-c]+", true, L"abxyc", "2-4"},
+        {L"[]a]+", true, L"x]a]", "1-4"},
+        {L"[^]a]", true, L"]ab", "2-3"},
+        {L"[-a]+", true, L"x-a", "1-3"},
+        {L"[a-]+", true, L"x-a", "1-3"},
+        {L"[a-c-e]", true, L"d", "0-1"},
+        {L"[a-a]", true, L"a", "0-1"},
+        {L"a\\.b", true, L"axb a.b", "4-7"},
+        {L"a\\*", true, L"aa*", "1-3"},
+        {L"\\\\", true, L"a\\", "1-2"},
+        {L"a{2}", true, L"a{2}", "0-4"},  // no counted repeats: braces are text
+        {L"(a)(b)(c)", true, L"abc", "0-3 0-1 1-2 2-3"},
+        {L"(ab)*c", true, L"ababc", "0-5 2-4"},
+        {L"(a|b)*abb", true, L"aababb", "0-6 2-3"},
+        {L"(a(b)?)+", true, L"aba", "0-3 2-3 1-2"},
+        {L"()", true, L"x", "0-0 0-0"},
+        {L"a|", true, L"b", "0-0"},
+        {L"", true, L"b", "0-0"},
+        {L"abc*", true, L"abccc", "0-5"},  // the repeat takes only the last unit of a run
+        {L"(x)|(y)", true, L"y", "0-1 - 0-1"},
+        {L"HELLO", false, L"say hello", "4-9"},
+        {L"HELLO", true, L"say hello", nullptr},
+        {L"\u00e9", false, L"\u00c9", "0-1"},
+        {L"\u00c4b\u00e4", false, L"x\u00e4B\u00c4",
+         "1-4"},  // folding holds over the whole literal
+        {L"[a-z]+", false, L"ABC", "0-3"},
+        {L"[^a-z]", false, L"ABC1", "3-4"},
+        {L"[\u00c9]", false, L"\u00e9", "0-1"},
+        {L".*x", true, L"aaaxbbb", "0-4"},
+        {L"a*b*c*$", true, L"xxaabbc", "2-7"},
+    };
+    for (const MatchRow& r : rows) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(r.pattern), kRegexOk) << Narrow(r.pattern);
+        RegexMatchOptions options;
+        options.caseSensitive = r.caseSensitive;
+        RegexCaptures c{};
+        RegexError error = kRegexOk;
+        bool hit = re.Search(r.subject, options, &c, &error);
+        EXPECT_EQ(error, kRegexOk) << Narrow(r.pattern);
+        ASSERT_EQ(hit, r.spans != nullptr) << Narrow(r.pattern) << " on " << Narrow(r.subject);
+        if (hit) {
+            EXPECT_EQ(Spans(c, r.subject, re.groupCount()), r.spans)
+                << Narrow(r.pattern) << " on " << Narrow(r.subject);
+        }
+    }
+}
+
+TEST(RegexEngine, CompileErrors) {
+    static const struct {
+        const wchar_t* pattern;
+        RegexError error;
+    } rows[] = {
+        {L"a**", kRegexNestedRepeat},
+        {L"a+?", kRegexNestedRepeat},
+        {L"(a*)*", kRegexEmptyRepeat},
+        {L"(a?)+", kRegexEmptyRepeat},
+        {L"(|a)*", kRegexEmptyRepeat},
+        {L"(^)*", kRegexEmptyRepeat},
+        {L"[z-a]", kRegexBadSetRange},
+        {L"[b-a]", kRegexBadSetRange},
+        {L"*a", kRegexRepeatNothing},
+        {L"a|+", kRegexRepeatNothing},
+        {L"(?a)", kRegexRepeatNothing},
+        {L"a\\", kRegexBadEscape},
+        {L"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", kRegexTooManyGroups},
+        {L"((((((((((a))))))))))", kRegexTooManyGroups},
+        {L"a(b", kRegexUnmatchedParen},
+        {L"a)b", kRegexUnmatchedParen},
+        {L"(a|b", kRegexUnmatchedParen},
+        {L"[abc", kRegexUnmatchedBracket},
+        {L"[]", kRegexUnmatchedBracket},
+        {L"[^", kRegexUnmatchedBracket},
+    };
+    for (const auto& r : rows) {
+        RegExp re;
+        EXPECT_EQ(re.Compile(r.pattern), r.error) << Narrow(r.pattern);
+        EXPECT_FALSE(re.ok());
+        RegexError error = kRegexOk;
+        EXPECT_FALSE(re.Search(L"abc", {}, nullptr, &error));
+        EXPECT_EQ(error, r.error);
+    }
+    RegExp re;
+    EXPECT_EQ(re.Compile(static_cast<const wchar_t*>(nullptr)), kRegexNullPattern);
+    EXPECT_EQ(re.Compile(L"(a)(b)(c)(d)(e)(f)(g)(h)(i)"), kRegexOk);
+    EXPECT_EQ(re.groupCount(), 9);
+}
+
+TEST(RegexEngine, MatchErrors) {
+    RegExp re;
+    ASSERT_EQ(re.Compile(L"a*"), kRegexOk);
+    RegexError error = kRegexOk;
+    EXPECT_FALSE(re.Search(L"", {}, nullptr, &error));
+    EXPECT_EQ(error, kRegexEmptyText);
+    EXPECT_FALSE(re.Search(std::wstring_view(), {}, nullptr, &error));
+    EXPECT_EQ(error, kRegexEmptyText);
+
+    struct Damage {
+        const wchar_t* pattern;
+        size_t unit;
+        uint16_t value;
+        RegexError error;
+    } damages[] = {
+        {L"abc", 0, 0, kRegexDamagedProgram},    // magic unit
+        {L"abc", 1, 0x7777, kRegexUnknownNode},  // first instruction
+        {L"a|b", 4, 0x4000, kRegexBrokenLink},   // low half of the first choice's target
+        {L"(a)", 2, 40, kRegexUnknownNode},      // capture slot out of range
+    };
+    for (const Damage& d : damages) {
+        RegExp bad;
+        ASSERT_EQ(bad.Compile(d.pattern), kRegexOk);
+        ASSERT_LT(d.unit, bad.programForTesting().size());
+        bad.programForTesting()[d.unit] = d.value;
+        EXPECT_FALSE(bad.Search(L"xabc", {}, nullptr, &error)) << Narrow(d.pattern);
+        EXPECT_EQ(error, d.error) << Narrow(d.pattern);
+    }
+}
+
+// A pinyin table with U+4E2D ('z'), U+6587 ('w') and U+884C ('x' or 'h').
+TEST(RegexEngine, PinyinInitials) {
+    static uint16_t entries[0x5000] = {};
+    entries[0x4E2D - 0x4E00] = 26;
+    entries[0x6587 - 0x4E00] = 23;
+    entries[0x884C - 0x4E00] = 24 | (8 << 5);
+    PinyinInitialsTable table{entries, 0x5000};
+    static const struct {
+        const wchar_t* pattern;
+        bool caseSensitive;
+        const wchar_t* subject;
+        bool hit;
+    } rows[] = {
+        {L"zw", true, L"\u4e2d\u6587.txt", true},
+        {L"ZW", true, L"\u4e2d\u6587", true},  // the typed letter is always lowered
+        {L"zx", true, L"\u4e2d\u6587", false},
+        {L"h", true, L"a\u884c", true},
+        {L"x", true, L"a\u884c", true},
+        {L"^z.*\\.txt$", false, L"\u4e2d\u6587.TXT", true},
+        {L"[\u4e2d]", true, L"z", true},  // an ideograph of a set takes its initials
+        {L"[^\u4e2d]", true, L"z", false},
+        {L"[z]", true, L"\u4e2d", false},  // a letter of a set does not take ideographs
+        {L"l", true, L"\u3007", true},
+        {L"g", true, L"\u7ad3", true},  // fixed readings outside the table
+        {L"b", true, L"\u7ae1", true},
+        {L"\u4e2d", true, L"z", false},  // no rescue the other way
+    };
+    for (const auto& r : rows) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(r.pattern), kRegexOk);
+        RegexMatchOptions options;
+        options.caseSensitive = r.caseSensitive;
+        options.pinyin = &table;
+        RegexError error = kRegexOk;
+        EXPECT_EQ(re.Search(r.subject, options, nullptr, &error), r.hit) << Narrow(r.pattern);
+        EXPECT_EQ(error, kRegexOk);
+        options.pinyin = nullptr;
+        bool plain = re.Search(r.subject, options, nullptr, &error);
+        if (r.hit) {
+            EXPECT_FALSE(plain && std::wstring_view(r.subject).find(r.pattern) == 0);
+        }
+    }
+}
+
+// Patterns that make a naive backtracker take exponential time finish here, on long texts, with
+// a result; a tiny step limit turns the same work into error 2.
+TEST(RegexEngine, HostilePatternsFinish) {
+    std::wstring as(20000, L'a');
+    as += L"!b=";
+    static const struct {
+        const wchar_t* pattern;
+        bool hit;
+    } rows[] = {
+        {L"(a|aa)+b", false},       {L"(a+)+b", false},   {L"((a+)+)+!", true},
+        {L"(a|a)+b", false},        {L"(.*a)+b", false},  {L"a*a*a*a*a*b", true},
+        {L"(a+a+)+$", false},       {L".*.*.*.*=", true}, {L"(a|b|ab)*!", true},
+        {L"(aa|a)+(a|b)+=", false},
+    };
+    for (const auto& r : rows) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(r.pattern), kRegexOk) << Narrow(r.pattern);
+        RegexError error = kRegexOk;
+        EXPECT_EQ(re.Search(as, {}, nullptr, &error), r.hit) << Narrow(r.pattern);
+        EXPECT_EQ(error, kRegexOk) << Narrow(r.pattern);
+        RegexMatchOptions tight;
+        tight.stepLimit = 1000;
+        EXPECT_FALSE(re.Search(as, tight, nullptr, &error));
+        EXPECT_EQ(error, kRegexTooComplex) << Narrow(r.pattern);
+    }
+}
+
+// A megabyte of text runs through the explicit stack, not the machine stack.
+TEST(RegexEngine, MegabyteSubject) {
+    std::wstring text(1 << 20, L'a');
+    text += L"needle";
+    static const struct {
+        const wchar_t* pattern;
+        const char* spans;
+    } rows[] = {
+        {L".*needle", "0-1048582"},
+        {L"(a|b)*needle", "0-1048582 1048575-1048576"},
+        {L"(aa)+n", "0-1048577 1048574-1048576"},
+        {L"needle$", "1048576-1048582"},
+        {L"(a*)x", nullptr},
+        {L"[^a]+", "1048576-1048582"},
+    };
+    for (const auto& r : rows) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(r.pattern), kRegexOk);
+        RegexCaptures c{};
+        RegexError error = kRegexOk;
+        bool hit = re.Search(text, {}, &c, &error);
+        EXPECT_EQ(error, kRegexOk) << Narrow(r.pattern);
+        ASSERT_EQ(hit, r.spans != nullptr) << Narrow(r.pattern);
+        if (hit) {
+            EXPECT_EQ(Spans(c, text.c_str(), re.groupCount()), r.spans) << Narrow(r.pattern);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kwill

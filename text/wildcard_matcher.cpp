@@ -178,6 +178,7 @@ struct Trial {
     size_t entry;    // index of its advancing entry on the failure stack
     uint32_t open;   // program position of the negation open
     uint32_t start;  // text position where the item starts
+    uint32_t id;     // stamp of its states when the stamp table is in use
     std::unique_ptr<StateSet> seen;
 };
 
@@ -208,11 +209,19 @@ class Runner {
         return std::iswspace(c) || std::iswpunct(c);
     }
 
-    StateSet& Seen() { return depth_ == 0 ? outer_ : *trials_[depth_ - 1].seen; }
     // Program positions are doubled in a scope's set: the second half records the positions
     // at which an advancing entry has already walked, so each walk is made once per scope.
-    bool Visit(uint32_t p, uint32_t t) { return Seen().Insert(p, t); }
-    bool VisitWalk(uint32_t p, uint32_t t) { return Seen().Insert(p + size_ + 1, t); }
+    bool Visit(uint32_t p, uint32_t t) { return Insert(p, t); }
+    bool VisitWalk(uint32_t p, uint32_t t) { return Insert(p + size_ + 1, t); }
+    bool Insert(uint32_t p, uint32_t t) {
+        if (depth_ == 0) return outer_.Insert(p, t);
+        const Trial& trial = trials_[depth_ - 1];
+        if (!useStamps_) return trial.seen->Insert(p, t);
+        uint32_t& stamp = stamps_[size_t{p} * (size_t{end_} + 1) + t];
+        if (stamp == trial.id) return false;
+        stamp = trial.id;
+        return true;
+    }
 
     void BeginTrial(uint32_t open, uint32_t t);
     void EndTrial(uint32_t result);
@@ -229,6 +238,12 @@ class Runner {
     StateSet outer_;
     std::vector<Trial> trials_;  // reused; the first depth_ are active
     size_t depth_ = 0;
+    // Negated items are tried from many start positions; rather than clear a set for each
+    // trial, every state keeps the id of the last trial that saw it (when the table is small
+    // enough; otherwise each trial has a set of its own).
+    std::vector<uint32_t> stamps_;
+    bool useStamps_ = false;
+    uint32_t lastTrialId_ = 0;
     std::unordered_map<uint64_t, uint32_t> trialResults_;  // (open, start) -> walk start
 };
 
@@ -258,13 +273,26 @@ bool Runner::ClassHolds(uint32_t open, wchar_t c) const {
 void Runner::BeginTrial(uint32_t open, uint32_t t) {
     const uint32_t close = links_.close[open];
     stack_.push_back({close + 1, t, EntryKind::Trying});
-    if (depth_ == trials_.size()) trials_.push_back({0, 0, 0, std::make_unique<StateSet>()});
+    if (depth_ == trials_.size()) trials_.push_back({0, 0, 0, 0, std::make_unique<StateSet>()});
     Trial& trial = trials_[depth_++];
     trial.entry = stack_.size() - 1;
     trial.open = open;
     trial.start = t;
-    // The item spans open+1 .. close; walks are recorded in the second half.
-    trial.seen->Reset(0, 2 * (size_ + 1), t, end_, true);
+    constexpr uint64_t kStampLimit = uint64_t{1} << 22;
+    const uint64_t states = 2 * (uint64_t{size_} + 1) * (uint64_t{end_} + 1);
+    if (lastTrialId_ == 0) useStamps_ = states <= kStampLimit;
+    if (useStamps_) {
+        if (stamps_.empty()) stamps_.assign(states, 0);
+        if (lastTrialId_ == UINT32_MAX) {
+            std::fill(stamps_.begin(), stamps_.end(), 0);
+            lastTrialId_ = 0;
+        }
+        trial.id = ++lastTrialId_;
+    } else {
+        ++lastTrialId_;
+        // The item spans open+1 .. close; walks are recorded in the second half.
+        trial.seen->Reset(0, 2 * (size_ + 1), t, end_, true);
+    }
 }
 
 void Runner::EndTrial(uint32_t result) {

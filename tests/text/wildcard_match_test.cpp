@@ -378,7 +378,11 @@ TEST(WildcardMatch, HostilePatternsAndLargeInputs) {
         {L"#(#(*|*)|#(?|*))#(a|*)", as, 1},
         {L"#(a|aa)#(a|aa)c", as, 0},
         {L"*~(*b)", as, 1},
-        {L"*~(a)", as, 1},  // the negation may take the text's end
+        {L"*~(*b)c", as.substr(0, 2000), 0},  // a negation tried from every start
+        {L"*~(*b)c", as.substr(0, 2000) + L"c", 1},
+        {L"~(*a)c", as.substr(0, 2000) + L"c", 0},
+        {L"*~(*a)c", as.substr(0, 2000) + L"c", 1},  // the star may take every a
+        {L"*~(a)", as, 1},                           // the negation may take the text's end
         {L"~(#(a|aa))", as, 0},
         {L"*[a-c]*[a-c]*[~a]", as, 0},
         {L"*[a-c]*[a-c]*[~a]", as + L"x", 1},

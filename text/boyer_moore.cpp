@@ -69,48 +69,105 @@ struct UpperText {
     Char operator()(size_t i) const { return upper[Code(text[i])]; }
 };
 
-// Leftmost window whose characters equal the pattern, comparing each window from its end.
-// After a mismatch the window moves so that the last occurrence of the mismatched character in
-// the pattern lines up with it, and always at least one position.
+// One cursor of the forward search over a text: `end` is the text index under the pattern's
+// last character. After a mismatch the window moves so that the last occurrence of the
+// mismatched character in the pattern lines up with it, and always at least one position.
 template <typename Char, typename Text>
-ptrdiff_t Forward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
-                  size_t length) {
-    const size_t n = pattern.size();
-    if (length < n) return -1;
-    const Char* p = pattern.data();
-    const uint8_t* entries = table.entries.data();
-    const uint32_t base = table.base, span = table.span;
-    // The last character of the pattern is the only one whose shift is 0, so the skip loop
-    // needs no separate comparison with it.
-    auto shift = [&](size_t i) -> size_t {
+struct ForwardCursor {
+    const Char* p;
+    size_t n;
+    const uint8_t* entries;
+    uint32_t base, span;
+    Text at;
+
+    size_t Shift(size_t i) const {
         const uint32_t d = std::min(Code(at(i)) - base, span);
         return entries[2 * size_t{d} + 1];
-    };
-    size_t end = n - 1;  // text index under the pattern's last character
-    for (;;) {
-        size_t s;
-        // Besides the mismatched character's shift, the character just past the window may
-        // move the window further: it must line up with its last occurrence in the pattern.
-        while (end + 2 * n + 2 < length) {
-            if ((s = shift(end)) == 0) goto candidate;
-            const size_t beyond = shift(end + 1) + 1;
-            end += s > beyond ? s : beyond;
-            if ((s = shift(end)) == 0) goto candidate;
-            const size_t beyond2 = shift(end + 1) + 1;
-            end += s > beyond2 ? s : beyond2;
-        }
-        while (end < length && (s = shift(end)) != 0) end += s;
-        if (end >= length) return -1;
-    candidate:
+    }
+    // The move from a window ending at `end` (end + 1 inside the text): 0 when its last
+    // character matches (the only character whose shift is 0), else the larger of its shift and
+    // the one that lines the character just past the window up with its last occurrence.
+    size_t Skip(size_t end) const {
+        const size_t s = Shift(end);
+        if (s == 0) return 0;
+        const size_t beyond = Shift(end + 1) + 1;
+        return s > beyond ? s : beyond;
+    }
+    // Compares the window that ends at `end` from its end; its start on a match, else -1 with
+    // `end` moved on by the bad-character rule.
+    ptrdiff_t Verify(size_t& end) const {
         size_t k = n - 1, t = end;
         while (k > 0 && at(t - 1) == p[k - 1]) {
             --k;
             --t;
         }
         if (k == 0) return static_cast<ptrdiff_t>(t);
-        const size_t next = (t - 1) + shift(t - 1);
+        const size_t next = (t - 1) + Shift(t - 1);
         end = next > end + 1 ? next : end + 1;
+        return -1;
     }
+    // The leftmost match among the windows that end in [end, limit).
+    ptrdiff_t Scan(size_t end, size_t limit, size_t length) const {
+        while (end < limit) {
+            const size_t s = end + 1 < length ? Skip(end) : Shift(end);
+            if (s != 0) {
+                end += s;
+                continue;
+            }
+            const ptrdiff_t found = Verify(end);
+            if (found >= 0) return found;
+        }
+        return -1;
+    }
+};
+
+// Leftmost window whose characters equal the pattern. The skip loop waits on one table lookup
+// after another, so a long text is searched as two halves whose cursors advance side by side:
+// a match in the first half wins, else the second half's first match is the answer.
+template <typename Char, typename Text>
+ptrdiff_t Forward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
+                  size_t length) {
+    const size_t n = pattern.size();
+    if (length < n) return -1;
+    const ForwardCursor<Char, Text> c{pattern.data(), n,          table.entries.data(),
+                                      table.base,     table.span, at};
+    if (length < 8192) return c.Scan(n - 1, length, length);
+
+    const size_t mid = length / 2;
+    const size_t limitA = mid + n - 1;  // first half: windows that start before mid
+    size_t a = n - 1, b = limitA;       // second half: windows that start at mid or later
+    ptrdiff_t foundB = -1;
+    bool doneB = false;
+    while (a < limitA) {
+        while (!doneB && a + n + 2 < limitA && b + n + 2 < length) {
+            const size_t sa = c.Skip(a), sb = c.Skip(b);
+            if (sa == 0 || sb == 0) break;
+            a += sa;
+            b += sb;
+        }
+        const size_t sa = c.Skip(a);  // a + 1 < limitA + 1 <= length
+        if (sa != 0) {
+            a += sa;
+        } else {
+            const ptrdiff_t found = c.Verify(a);
+            if (found >= 0) return found;
+        }
+        if (!doneB) {
+            if (b >= length) {
+                doneB = true;
+                continue;
+            }
+            const size_t sb = b + 1 < length ? c.Skip(b) : c.Shift(b);
+            if (sb != 0) {
+                b += sb;
+            } else {
+                foundB = c.Verify(b);
+                doneB = foundB >= 0;
+            }
+        }
+    }
+    if (foundB >= 0) return foundB;
+    return doneB ? -1 : c.Scan(b, length, length);
 }
 
 // The mirror image: rightmost window, compared from its start, moving towards the text's start.

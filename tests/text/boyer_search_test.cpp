@@ -256,6 +256,44 @@ TEST(BoyerSearch, AgreesWithAPlainSearch) {
     EXPECT_GT(checked, 800);
 }
 
+// Long texts are searched in two halves at once: matches on either side of the middle, in
+// both halves, or only in the second must all come out as the leftmost.
+TEST(BoyerSearch, LongTextsAroundTheMiddle) {
+    const size_t length = 20000, mid = length / 2;
+    const std::wstring pattern = L"needle";
+    const Api& api = Exports();
+    void* h = api.allocW(pattern.c_str());
+    const std::vector<std::vector<size_t>> placements = {
+        {},
+        {0},
+        {length - 6},
+        {mid - 6},
+        {mid - 5},
+        {mid - 1},
+        {mid},
+        {mid + 1},
+        {mid + 3, length - 6},
+        {100, mid},
+        {mid - 3, mid + 2000},
+        {mid + 7000},
+        {3, 12000},
+    };
+    for (const auto& at : placements) {
+        std::wstring text(length, L'e');
+        for (size_t i = 0; i < length; i += 7) text[i] = L'n';
+        for (size_t pos : at) text.replace(pos, pattern.size(), pattern);
+        for (bool ignoreCase : {false, true}) {
+            const wchar_t* found =
+                api.findW(h, text.data(), static_cast<int>(length), ignoreCase, 0);
+            const size_t expected = text.find(pattern);
+            EXPECT_EQ(found ? static_cast<size_t>(found - text.data()) : std::wstring::npos,
+                      expected)
+                << "first placement " << (at.empty() ? 0 : at[0]) << " case " << ignoreCase;
+        }
+    }
+    api.free(h);
+}
+
 TEST(BoyerSearch, AnsiAgreesWithAPlainSearch) {
     const char alphabet[] =
         "abAB\xE9\xC9"

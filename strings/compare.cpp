@@ -132,16 +132,16 @@ int Collate(const wchar_t* x, int lx, const wchar_t* y, int ly, bool wordSort) {
 // - for x with a primary weight, x + y below y means y has one too and x's first weight is the
 //   smaller, so wherever x and y are the first difference after equal text, x's side is the
 //   smaller. Equal first weights (x + y then sorts above y) give no answer.
-// The default English order has no contractions, so equal text before the difference weighs
-// the same on both sides; the shortcuts are used only under that order.
+// A failed call answers nothing. The default English order has no contractions, so equal text
+// before the difference weighs the same on both sides; the shortcuts are used only under it.
 bool HasPrimaryWeight(wchar_t x, bool wordSort) {
     if (x == L'a') return true;
     const wchar_t ax[] = {L'a', x}, xz[] = {x, L'z'};
-    return Collate(ax, 2, &x, 1, wordSort) < 0 || (Collate(xz, 2, L"a", 1, wordSort) < 0);
+    return Collate(ax, 2, &x, 1, wordSort) == -1 || Collate(xz, 2, L"a", 1, wordSort) == -1;
 }
 bool PrimaryBelow(wchar_t x, wchar_t y, bool wordSort) {
     const wchar_t xy[] = {x, y};
-    return Collate(xy, 2, &y, 1, wordSort) < 0;
+    return Collate(xy, 2, &y, 1, wordSort) == -1;
 }
 
 // Printable ASCII (letters in lower case) by primary weight: rank 0 for a unit whose weight is

@@ -120,6 +120,12 @@ bool UserSortIsEnglishDefault() {
            SORTIDFROMLCID(lcid) == SORT_DEFAULT;
 }
 
+// `english` keeps the answer for one NumericStrCmp call: -1 not asked yet, else 0 or 1.
+inline bool EnglishSort(int& english) {
+    if (english < 0) english = UserSortIsEnglishDefault() ? 1 : 0;
+    return english != 0;
+}
+
 // Collation as the pending texts use it: ignoring case, string or word sort.
 int Collate(const wchar_t* x, int lx, const wchar_t* y, int ly, bool wordSort) {
     return FileSystemCompareString(x, lx, y, ly, true, wordSort);
@@ -248,12 +254,7 @@ int PrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
 // both sides) is a pair of units with known, different primary weights, that pair decides, as
 // it does where one text ends and the other goes on with a unit that has a primary weight.
 // Everything else goes to the collation.
-// `english` caches the locale test for one NumericStrCmp call: -1 not asked yet, else 0 or 1.
 int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSort, int& english) {
-    auto englishSort = [&english] {
-        if (english < 0) english = UserSortIsEnglishDefault() ? 1 : 0;
-        return english != 0;
-    };
     const int common = la < lb ? la : lb;
     int d = 0;
     // Units that fold to the same unit are ASCII letters differing only in case.
@@ -261,10 +262,10 @@ int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSor
     if (d == common) {
         if (la == lb) return 0;
         const wchar_t next = la > lb ? a[d] : b[d];
-        if (next < 0x80 && englishSort() && AsciiRank(next, wordSort) != 0) {
+        if (next < 0x80 && EnglishSort(english) && AsciiRank(next, wordSort) != 0) {
             return la > lb ? 1 : -1;
         }
-    } else if (englishSort()) {
+    } else if (EnglishSort(english)) {
         const int r = PrimaryOrder(a[d], b[d], wordSort);
         if (r != 0) return r;
     }
@@ -470,13 +471,25 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
     const wchar_t* ma = a;  // starts of the pending text
     const wchar_t* mb = b;
     int english = -1;
+    // The cursors advance in step from the marks, so the two pending texts are always equally
+    // long. `differs` tells that they are not equal but for ASCII case: the first such pair of
+    // units is where the collation of the pending texts will look first, and when the pair's
+    // primary order is known it decides at once, without walking the rest.
+    bool differs = false;
     while (*pa && *pb) {
         if (!IsDigitUnit(*pa) || !IsDigitUnit(*pb)) {
+            if (!differs && *pa != *pb && FoldLowerAscii(*pa) != FoldLowerAscii(*pb)) {
+                differs = true;
+                if (EnglishSort(english)) {
+                    const int r = PrimaryOrder(*pa, *pb, wordSort);
+                    if (r != 0) return r;
+                }
+            }
             ++pa;
             ++pb;
             continue;
         }
-        if (pa > ma || pb > mb) {
+        if (differs) {
             const int r = CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb),
                                       wordSort, english);
             if (r != 0) return r;
@@ -494,6 +507,7 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
             if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
             pa = ma = za;
             pb = mb = zb;
+            differs = false;
             continue;
         }
         const wchar_t* ea = za;
@@ -508,6 +522,7 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
         if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
         pa = ma = ea;
         pb = mb = eb;
+        differs = false;
     }
     return CompareText(ma, static_cast<int>(std::wcslen(ma)), mb, static_cast<int>(std::wcslen(mb)),
                        wordSort, english);

@@ -5,6 +5,7 @@
 
 #include "frame/platform.h"
 
+#include <atomic>
 #include <cwchar>
 #include <cwctype>
 
@@ -106,23 +107,11 @@ const Unit* Search(const Unit* text, const Unit* sought, Match match) {
     return nullptr;
 }
 
+// The CJK ideographs, frequent in names, are no digits: the runtime is asked only about others.
 inline bool IsDigitUnit(wchar_t c) {
     if (c < 0x80) return c >= L'0' && c <= L'9';
+    if (c >= 0x3400 && c <= 0x9FFF) return false;
     return std::iswdigit(c) != 0;
-}
-
-inline bool IsAsciiAlnum(wchar_t c) {
-    return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
-}
-
-// The order of two ASCII letters or digits under the default sort table of the English
-// locales, which has no multi-letter elements among them: digits before letters, digits by
-// value, letters alphabetically ignoring case.
-inline int AlnumOrder(wchar_t x, wchar_t y) {
-    const bool dx = x <= L'9', dy = y <= L'9';
-    if (dx != dy) return dx ? -1 : 1;
-    const wchar_t fx = FoldLowerAscii(x), fy = FoldLowerAscii(y);
-    return fx == fy ? 0 : (fx < fy ? -1 : 1);
 }
 
 bool UserSortIsEnglishDefault() {
@@ -131,27 +120,156 @@ bool UserSortIsEnglishDefault() {
            SORTIDFROMLCID(lcid) == SORT_DEFAULT;
 }
 
+// `english` keeps the answer for one NumericStrCmp call: -1 not asked yet, else 0 or 1.
+inline bool EnglishSort(int& english) {
+    if (english < 0) english = UserSortIsEnglishDefault() ? 1 : 0;
+    return english != 0;
+}
+
+// Collation as the pending texts use it: ignoring case, string or word sort.
+int Collate(const wchar_t* x, int lx, const wchar_t* y, int ly, bool wordSort) {
+    return FileSystemCompareString(x, lx, y, ly, true, wordSort);
+}
+
+// Primary order of single units, read from the collation itself so that it agrees with it by
+// construction. Each question is a collation call on two- or three-unit strings:
+// - x has a primary weight when "a" + x sorts below x (x weighs more than 'a') or x + "z" below
+//   "a" (x weighs less than 'a'); a unit without primary weight fails both.
+// - for x with a primary weight, x + y below y means y has one too and x's first weight is the
+//   smaller, so wherever x and y are the first difference after equal text, x's side is the
+//   smaller. Equal first weights (x + y then sorts above y) give no answer.
+// A failed call answers nothing. The default English order has no contractions, so equal text
+// before the difference weighs the same on both sides; the shortcuts are used only under it.
+bool HasPrimaryWeight(wchar_t x, bool wordSort) {
+    if (x == L'a') return true;
+    const wchar_t ax[] = {L'a', x}, xz[] = {x, L'z'};
+    return Collate(ax, 2, &x, 1, wordSort) == -1 || Collate(xz, 2, L"a", 1, wordSort) == -1;
+}
+bool PrimaryBelow(wchar_t x, wchar_t y, bool wordSort) {
+    const wchar_t xy[] = {x, y};
+    return Collate(xy, 2, &y, 1, wordSort) == -1;
+}
+
+// Printable ASCII (letters in lower case) by primary weight: rank 0 for a unit whose weight is
+// not known to differ from every other's, else its place in the order. Built once per sort
+// mode, about a thousand short collation calls.
+struct AsciiRanks {
+    uint8_t rank[128] = {};
+};
+
+AsciiRanks BuildAsciiRanks(bool wordSort) {
+    wchar_t order[128];
+    int count = 0;
+    for (wchar_t c = 0x20; c < 0x7F; ++c) {
+        if (c >= L'A' && c <= L'Z') continue;
+        if (!HasPrimaryWeight(c, wordSort)) continue;
+        // Binary insertion by the collation of the single units.
+        int lo = 0, hi = count;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (Collate(&order[mid], 1, &c, 1, wordSort) <= 0) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        for (int i = count; i > lo; --i) order[i] = order[i - 1];
+        order[lo] = c;
+        ++count;
+    }
+    // A unit gets a rank when its primary weight is strictly between its neighbours'; in the
+    // sorted order that makes every two ranked units strictly ordered.
+    bool below[128] = {};
+    for (int i = 0; i + 1 < count; ++i) below[i] = PrimaryBelow(order[i], order[i + 1], wordSort);
+    AsciiRanks r;
+    for (int i = 0; i < count; ++i) {
+        if ((i == 0 || below[i - 1]) && (i + 1 == count || below[i])) {
+            r.rank[order[i]] = static_cast<uint8_t>(i + 1);
+        }
+    }
+    return r;
+}
+
+const AsciiRanks& Ranks(bool wordSort) {
+    static const AsciiRanks stringSort = BuildAsciiRanks(false);
+    static const AsciiRanks wordSortRanks = BuildAsciiRanks(true);
+    return wordSort ? wordSortRanks : stringSort;
+}
+
+inline int AsciiRank(wchar_t c, bool wordSort) {
+    return c < 0x80 ? Ranks(wordSort).rank[FoldLowerAscii(c)] : 0;
+}
+
+// Answers for pairs that involve other units (CJK names against each other and against ASCII),
+// kept in a small direct-mapped table of packed words: x, y, the sort mode and the answer
+// (1: x below, 2: x above, 3: no answer). Entries are written whole, so threads that race on
+// one only ever redo the same questions.
+std::atomic<uint64_t> gPairOrders[1024];
+
+uint64_t PairKey(wchar_t x, wchar_t y, bool wordSort) {
+    return static_cast<uint64_t>(x) | static_cast<uint64_t>(y) << 16 |
+           static_cast<uint64_t>(wordSort) << 32;
+}
+
+bool Weighted(wchar_t x, bool wordSort) {
+    return x < 0x80 ? AsciiRank(x, wordSort) != 0 : HasPrimaryWeight(x, wordSort);
+}
+
+// The units asked about one by one: ASCII and the CJK ideographs, which stand alone in the
+// collation (no combining with neighbours, unlike surrogates, jamo or some scripts' vowels).
+inline bool IsLoneUnit(wchar_t c) {
+    return c < 0x80 || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
+}
+
+// -1 or +1 when x against y decides at primary level wherever they are the first difference;
+// 0 when only the collation of the whole texts can tell.
+int PrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
+    if (x < 0x80 && y < 0x80) {
+        const int rx = AsciiRank(x, wordSort), ry = AsciiRank(y, wordSort);
+        if (rx == 0 || ry == 0) return 0;
+        return rx < ry ? -1 : 1;
+    }
+    if (!IsLoneUnit(x) || !IsLoneUnit(y)) return 0;
+    const uint64_t key = PairKey(x, y, wordSort);
+    std::atomic<uint64_t>& slot = gPairOrders[(x * 31u + y * 17u + (wordSort ? 7u : 0u)) & 1023u];
+    const uint64_t seen = slot.load(std::memory_order_relaxed);
+    if ((seen & 0x1FFFFFFFFull) == key) {
+        const uint64_t answer = seen >> 33;
+        return answer == 1 ? -1 : (answer == 2 ? 1 : 0);
+    }
+    int r = 0;
+    if (Weighted(x, wordSort) && PrimaryBelow(x, y, wordSort)) {
+        r = -1;
+    } else if (Weighted(y, wordSort) && PrimaryBelow(y, x, wordSort)) {
+        r = 1;
+    }
+    const uint64_t answer = r < 0 ? 1 : (r > 0 ? 2 : 3);
+    slot.store(key | answer << 33, std::memory_order_relaxed);
+    return r;
+}
+
 // Pending text of the natural order. The collation call costs far more than everything else
 // here, so the cheap cases come first. Text equal but for the case of ASCII letters is equal to
-// the collation too. And where the first difference (after a common run, which weighs the same
-// on both sides) is between two ASCII letters or digits, that difference is a primary one and
-// decides; in the English sort order it is known without asking. Everything else goes to the
-// collation.
-int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSort) {
+// the collation too. Where the first difference (after a common run, which weighs the same on
+// both sides) is a pair of units with known, different primary weights, that pair decides, as
+// it does where one text ends and the other goes on with a unit that has a primary weight.
+// Everything else goes to the collation.
+int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSort, int& english) {
     const int common = la < lb ? la : lb;
     int d = 0;
     // Units that fold to the same unit are ASCII letters differing only in case.
     while (d < common && (a[d] == b[d] || FoldLowerAscii(a[d]) == FoldLowerAscii(b[d]))) ++d;
     if (d == common) {
         if (la == lb) return 0;
-        // One text goes on with a letter or digit: it has more primary weight, so it is the
-        // larger whatever follows.
         const wchar_t next = la > lb ? a[d] : b[d];
-        if (IsAsciiAlnum(next) && UserSortIsEnglishDefault()) return la > lb ? 1 : -1;
-    } else if (IsAsciiAlnum(a[d]) && IsAsciiAlnum(b[d]) && UserSortIsEnglishDefault()) {
-        return AlnumOrder(a[d], b[d]);
+        if (next < 0x80 && EnglishSort(english) && AsciiRank(next, wordSort) != 0) {
+            return la > lb ? 1 : -1;
+        }
+    } else if (EnglishSort(english)) {
+        const int r = PrimaryOrder(a[d], b[d], wordSort);
+        if (r != 0) return r;
     }
-    return FileSystemCompareString(a, la, b, lb, true, wordSort);
+    return Collate(a, la, b, lb, wordSort);
 }
 
 }  // namespace
@@ -352,15 +470,28 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
     const wchar_t* pb = b;
     const wchar_t* ma = a;  // starts of the pending text
     const wchar_t* mb = b;
+    int english = -1;
+    // The cursors advance in step from the marks, so the two pending texts are always equally
+    // long. `differs` tells that they are not equal but for ASCII case: the first such pair of
+    // units is where the collation of the pending texts will look first, and when the pair's
+    // primary order is known it decides at once, without walking the rest.
+    bool differs = false;
     while (*pa && *pb) {
         if (!IsDigitUnit(*pa) || !IsDigitUnit(*pb)) {
+            if (!differs && *pa != *pb && FoldLowerAscii(*pa) != FoldLowerAscii(*pb)) {
+                differs = true;
+                if (EnglishSort(english)) {
+                    const int r = PrimaryOrder(*pa, *pb, wordSort);
+                    if (r != 0) return r;
+                }
+            }
             ++pa;
             ++pb;
             continue;
         }
-        if (pa > ma || pb > mb) {
-            const int r =
-                CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb), wordSort);
+        if (differs) {
+            const int r = CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb),
+                                      wordSort, english);
             if (r != 0) return r;
         }
         const wchar_t* za = pa;
@@ -376,6 +507,7 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
             if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
             pa = ma = za;
             pb = mb = zb;
+            differs = false;
             continue;
         }
         const wchar_t* ea = za;
@@ -390,9 +522,10 @@ int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
         if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
         pa = ma = ea;
         pb = mb = eb;
+        differs = false;
     }
     return CompareText(ma, static_cast<int>(std::wcslen(ma)), mb, static_cast<int>(std::wcslen(mb)),
-                       wordSort);
+                       wordSort, english);
 }
 
 }  // namespace kwill

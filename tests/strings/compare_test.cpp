@@ -312,7 +312,9 @@ TEST(NaturalOrder, Examples) {
 // Where no two digits meet at the same position, the natural order is the collation of the
 // whole strings; the shortcuts taken before calling the collation must agree with it.
 TEST(NaturalOrder, AgreesWithCollationWithoutNumbers) {
-    const wchar_t letters[] = L"aAbBcCxXyYzZ  -_.'()!~\x00E4\x00C4\x00E9\x4E2D\x6587\x00DF\x0301";
+    const wchar_t letters[] =
+        L"aAbBcCxXyYzZ  -_.'()!~\x00E4\x00C4\x00E9\x4E2D\x6587\x00DF\x0301"
+        L"#$%&*+,/:;<=>?@[\\]^`{|}\"\x4F1A\x5199\x4E00\x9FA5\x3400\x3007\xAC00\x0E40";
     const wchar_t digits[] = L"0123456789";
     uint32_t x = 99;
     auto next = [&x](uint32_t bound) {
@@ -342,6 +344,33 @@ TEST(NaturalOrder, AgreesWithCollationWithoutNumbers) {
         const int expected = FileSystemCompareString(a.c_str(), -1, b.c_str(), -1, true, wordSort);
         ASSERT_EQ(NumericStrCmp(a.c_str(), b.c_str(), wordSort), expected)
             << Show(a.c_str()) << " / " << Show(b.c_str()) << " word sort " << wordSort;
+    }
+}
+
+// The order of single units that the shortcuts learn from the collation must hold wherever the
+// pair is the first difference: before and after equal text, with text following on either side,
+// against ASCII and CJK ideographs, in both sort modes.
+TEST(NaturalOrder, FirstDifferenceAgreesWithCollation) {
+    std::wstring units;
+    for (wchar_t c = 0x20; c < 0x7F; ++c) {
+        if (c < L'0' || c > L'9') units += c;
+    }
+    units += L"\x4E00\x4E2D\x4F1A\x5199\x6587\x9FA5\x3400\x00E9\x00DF";
+    const wchar_t* contexts[][3] = {
+        {L"", L"", L""}, {L"x", L"", L"z"}, {L"ab-", L"b", L""}, {L"\x6587", L"a", L"\x4E00"}};
+    for (const bool wordSort : {false, true}) {
+        for (const auto& c : contexts) {
+            for (const wchar_t x : units) {
+                for (const wchar_t y : units) {
+                    const std::wstring a = std::wstring(c[0]) + x + c[1];
+                    const std::wstring b = std::wstring(c[0]) + y + c[2];
+                    const int expected =
+                        FileSystemCompareString(a.c_str(), -1, b.c_str(), -1, true, wordSort);
+                    ASSERT_EQ(NumericStrCmp(a.c_str(), b.c_str(), wordSort), expected)
+                        << Show(a.c_str()) << " / " << Show(b.c_str()) << " word sort " << wordSort;
+                }
+            }
+        }
     }
 }
 

@@ -229,14 +229,14 @@ std::wstring RandomPattern(std::mt19937& rng, int budget, int depth = 0) {
 TEST(WildcardReference, RandomNegationsAndRepetitionsAgree) {
     std::mt19937 rng(6);
     int compared = 0;
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         const std::wstring source = RandomPattern(rng, 5);
         auto pattern =
             NewMatchPattern(source.c_str(), kPatternCaseSensitive | kPatternNoWholeNegation);
         if (pattern->state != kPatternWild) continue;
         for (int k = 0; k < 8; ++k) {
             std::wstring name;
-            const int length = static_cast<int>(rng() % 9);
+            const int length = static_cast<int>(rng() % 13);
             for (int i = 0; i < length; ++i) name += rng() % 3 ? L'a' : L'b';
             const int expected = Reference(pattern->program, name).Matches() ? 1 : 0;
             ASSERT_EQ(DoMatchPattern(*pattern, name.c_str()), expected)

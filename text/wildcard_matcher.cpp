@@ -4,7 +4,10 @@
 // negated item, where reaching the item's end feeds the negation being tried; so visited states
 // are remembered per scope: one scope for the whole match and one for each negated item while it
 // is being tried. A state seen before in the same scope has nothing new to offer and fails at
-// once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*).
+// once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*). A negated item is tried
+// afresh from each start, but a try skips the states that an earlier try of the same item
+// explored when that try's ends are already behind its own (so *~(*b)c costs text length, not
+// its square); what remains quadratic is bounded by a step budget.
 #include "text/wildcard_matcher.h"
 
 #include "strings/compare.h"
@@ -14,7 +17,6 @@
 #include <cwctype>
 #include <memory>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace kwill::text {
 
@@ -91,12 +93,12 @@ bool BuildProgramLinks(std::wstring_view program, ProgramLinks& links) {
 
 namespace {
 
-// A set of (program position, text position) states of one scope. Small scopes use a flat
-// bitmap (inline when it fits), large ones either a bitmap row per program position, made when
-// first needed, or, for scopes that are many and short-lived, a hash set of the visited states.
+// The set of (program position, text position) states explored outside negated items. Small
+// sets use a flat bitmap (inline when it fits), large ones a bitmap row per program position,
+// made when first needed.
 class StateSet {
   public:
-    void Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd, bool manyScopes) {
+    void Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd) {
         pBegin_ = pBegin;
         pCount_ = pCount;
         tBegin_ = tBegin;
@@ -105,16 +107,13 @@ class StateSet {
         if (bits <= kInlineBits) {
             mode_ = Mode::Inline;
             std::fill(inline_, inline_ + (bits + 63) / 64, 0);
-        } else if (bits <= (manyScopes ? kFlatBitsMany : kFlatBits)) {
+        } else if (bits <= kFlatBits) {
             mode_ = Mode::Flat;
             flat_.assign((bits + 63) / 64, 0);
-        } else if (!manyScopes) {
+        } else {
             mode_ = Mode::Rows;
             rows_.clear();
             rows_.resize(pCount);
-        } else {
-            mode_ = Mode::Hash;
-            hash_.clear();
         }
     }
 
@@ -132,8 +131,6 @@ class StateSet {
                 if (!bits) bits.reset(new uint64_t[(rowBits_ + 63) / 64]());
                 return SetBit(bits.get(), col);
             }
-            case Mode::Hash:
-                return hash_.insert((row << 32) | col).second;
         }
         return true;
     }
@@ -141,8 +138,7 @@ class StateSet {
   private:
     static constexpr uint64_t kInlineBits = 64 * 32;
     static constexpr uint64_t kFlatBits = uint64_t{1} << 20;
-    static constexpr uint64_t kFlatBitsMany = uint64_t{1} << 14;
-    enum class Mode { Inline, Flat, Rows, Hash };
+    enum class Mode { Inline, Flat, Rows };
 
     static bool SetBit(uint64_t* words, uint64_t bit) {
         uint64_t& w = words[bit / 64];
@@ -158,7 +154,6 @@ class StateSet {
     uint64_t inline_[kInlineBits / 64];
     std::vector<uint64_t> flat_;
     std::vector<std::unique_ptr<uint64_t[]>> rows_;
-    std::unordered_set<uint64_t> hash_;
 };
 
 enum class EntryKind : uint8_t {
@@ -359,7 +354,7 @@ bool Runner::Resume(uint32_t& p, uint32_t& t) {
 }
 
 bool Runner::Run() {
-    outer_.Reset(0, 2 * (size_ + 1), 0, end_, false);
+    outer_.Reset(0, 2 * (size_ + 1), 0, end_);
     stack_.reserve(64);
     uint32_t p = 0, t = 0;
     bool fresh = true;  // (p, t) not yet recorded

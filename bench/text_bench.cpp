@@ -67,17 +67,30 @@ void HostileRows() {
         {"hostile #(#(*|*)|#(?|*))#(a|*)b, 10000 a", L"#(#(*|*)|#(?|*))#(a|*)b"},
         {"hostile #(a|aa)#(a|aa)c, 10000 a", L"#(a|aa)#(a|aa)c"},
         {"hostile *~(*b), 10000 a", L"*~(*b)"},
-        {"hostile *~(*b)c, 2000 a (negation per start)", L"*~(*b)c"},
     };
-    const std::wstring shortAs(2000, L'a');
     for (const Hostile& h : rows) {
         auto pattern = text::NewMatchPattern(h.pattern, 0x2);
-        const std::wstring& name =
-            std::string_view(h.label).find("2000") != std::string_view::npos ? shortAs : as;
+        const std::wstring& name = as;
         Compare(
             h.label, {Unit::NanosecondsPerOp, 1},
             [&] { Keep(text::MatchPattern(*pattern, name.c_str())); }, "none (no such syntax)",
             nullptr);
+    }
+    // Negated items tried from many starts, nested negations and negations under repetition,
+    // at growing name lengths: the time per match should grow about linearly.
+    const wchar_t* negations[] = {L"*~(*b)c", L"~(*a*)", L"*~(~(*a)b)c", L"#(~(*b)|*)c"};
+    for (const wchar_t* source : negations) {
+        auto pattern = text::NewMatchPattern(source, 0x2);
+        for (size_t length : {2000, 10000, 100000}) {
+            const std::wstring name(length, L'a');
+            std::string label = "hostile ";
+            for (const wchar_t* c = source; *c; ++c) label += static_cast<char>(*c);
+            label += ", " + std::to_string(length) + " a";
+            Compare(
+                label, {Unit::NanosecondsPerOp, 1},
+                [&] { Keep(text::MatchPattern(*pattern, name.c_str())); }, "none (no such syntax)",
+                nullptr);
+        }
     }
     // The shell's matcher backtracks without memory: only a short run finishes.
     const std::wstring few(26, L'a');

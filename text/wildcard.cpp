@@ -343,7 +343,9 @@ std::unique_ptr<String_Pattern> NewMatchPattern(const wchar_t* text, uint32_t op
     return pattern;
 }
 
-int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
+// The match without the whole-pattern negation; gaveUp is set when the matcher ran out of its
+// work budget, which reads as no match.
+static int MatchUnnegated(const String_Pattern& pattern, const wchar_t* text, bool& gaveUp) {
     std::wstring folded;
     if (text && (pattern.options & kPatternFoldDiacritics)) {
         folded = FoldDiacritics(text);
@@ -368,12 +370,23 @@ int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
     MatchContext context{pattern.transform, pattern.compare, pattern.pinyin};
     context.kind = KindOf(pattern.transform);
     context.plainCompare = pattern.compare == PlainCompare;
-    return RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context) ? 1
-                                                                                                : 0;
+    const RunResult result =
+        RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context);
+    gaveUp = result == RunResult::GaveUp;
+    return result == RunResult::Match ? 1 : 0;
+}
+
+int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
+    bool gaveUp = false;
+    return MatchUnnegated(pattern, text, gaveUp);
 }
 
 int MatchPattern(const String_Pattern& pattern, const wchar_t* text) {
-    int result = DoMatchPattern(pattern, text);
+    bool gaveUp = false;
+    const int result = MatchUnnegated(pattern, text, gaveUp);
+    // A match given up is no match, also under the whole-pattern negation: the negation of an
+    // unknown answer is not a match either.
+    if (gaveUp) return 0;
     if (pattern.negate) return result == 0 ? 1 : 0;
     return result;
 }

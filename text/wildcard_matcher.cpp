@@ -4,7 +4,10 @@
 // negated item, where reaching the item's end feeds the negation being tried; so visited states
 // are remembered per scope: one scope for the whole match and one for each negated item while it
 // is being tried. A state seen before in the same scope has nothing new to offer and fails at
-// once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*).
+// once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*). A negated item is tried
+// afresh from each start, but a try skips the states that an earlier try of the same item
+// explored when that try's ends are already behind its own (so *~(*b)c costs text length, not
+// its square); what remains quadratic is bounded by a step budget.
 #include "text/wildcard_matcher.h"
 
 #include "strings/compare.h"
@@ -14,7 +17,6 @@
 #include <cwctype>
 #include <memory>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace kwill::text {
 
@@ -91,12 +93,12 @@ bool BuildProgramLinks(std::wstring_view program, ProgramLinks& links) {
 
 namespace {
 
-// A set of (program position, text position) states of one scope. Small scopes use a flat
-// bitmap (inline when it fits), large ones either a bitmap row per program position, made when
-// first needed, or, for scopes that are many and short-lived, a hash set of the visited states.
+// The set of (program position, text position) states explored outside negated items. Small
+// sets use a flat bitmap (inline when it fits), large ones a bitmap row per program position,
+// made when first needed.
 class StateSet {
   public:
-    void Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd, bool manyScopes) {
+    void Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd) {
         pBegin_ = pBegin;
         pCount_ = pCount;
         tBegin_ = tBegin;
@@ -105,16 +107,13 @@ class StateSet {
         if (bits <= kInlineBits) {
             mode_ = Mode::Inline;
             std::fill(inline_, inline_ + (bits + 63) / 64, 0);
-        } else if (bits <= (manyScopes ? kFlatBitsMany : kFlatBits)) {
+        } else if (bits <= kFlatBits) {
             mode_ = Mode::Flat;
             flat_.assign((bits + 63) / 64, 0);
-        } else if (!manyScopes) {
+        } else {
             mode_ = Mode::Rows;
             rows_.clear();
             rows_.resize(pCount);
-        } else {
-            mode_ = Mode::Hash;
-            hash_.clear();
         }
     }
 
@@ -132,8 +131,6 @@ class StateSet {
                 if (!bits) bits.reset(new uint64_t[(rowBits_ + 63) / 64]());
                 return SetBit(bits.get(), col);
             }
-            case Mode::Hash:
-                return hash_.insert((row << 32) | col).second;
         }
         return true;
     }
@@ -141,8 +138,7 @@ class StateSet {
   private:
     static constexpr uint64_t kInlineBits = 64 * 32;
     static constexpr uint64_t kFlatBits = uint64_t{1} << 20;
-    static constexpr uint64_t kFlatBitsMany = uint64_t{1} << 14;
-    enum class Mode { Inline, Flat, Rows, Hash };
+    enum class Mode { Inline, Flat, Rows };
 
     static bool SetBit(uint64_t* words, uint64_t bit) {
         uint64_t& w = words[bit / 64];
@@ -158,7 +154,6 @@ class StateSet {
     uint64_t inline_[kInlineBits / 64];
     std::vector<uint64_t> flat_;
     std::vector<std::unique_ptr<uint64_t[]>> rows_;
-    std::unordered_set<uint64_t> hash_;
 };
 
 enum class EntryKind : uint8_t {
@@ -178,11 +173,18 @@ struct Trial {
     size_t entry;    // index of its advancing entry on the failure stack
     uint32_t open;   // program position of the negation open
     uint32_t start;  // text position where the item starts
-    uint32_t id;     // stamp of its states when the stamp table is in use
-    std::unique_ptr<StateSet> seen;
+    uint32_t id;     // stamp of the states it explores
 };
 
 constexpr uint32_t kNegationFails = 0xFFFFFFFF;
+constexpr uint32_t kTrialActive = 0xFFFFFFFE;
+
+// Work budget for negated items, in steps: tries of a negated item from different starts share
+// what they explored only partly (a trial whose item reaches the text's end teaches the others
+// nothing), so nested negations can still cost text length squared. Past the budget the match
+// is given up and reported as no match.
+constexpr uint64_t kBudgetBase = uint64_t{128} << 20;
+constexpr uint64_t kBudgetPerState = 4;
 
 class Runner {
   public:
@@ -193,9 +195,13 @@ class Runner {
           text_(text),
           context_(context),
           size_(static_cast<uint32_t>(program.size())),
-          end_(static_cast<uint32_t>(text.size())) {}
+          end_(static_cast<uint32_t>(text.size())) {
+        // Generous: many times the number of states of the whole program over the whole text.
+        budget_ = kBudgetBase + kBudgetPerState * (uint64_t{size_} + 1) * (uint64_t{end_} + 1);
+    }
 
     bool Run();
+    bool GaveUp() const { return gaveUp_; }
 
   private:
     wchar_t At(uint32_t t) const { return context_.transform(text_[t]); }
@@ -216,11 +222,29 @@ class Runner {
     bool Insert(uint32_t p, uint32_t t) {
         if (depth_ == 0) return outer_.Insert(p, t);
         const Trial& trial = trials_[depth_ - 1];
-        if (!useStamps_) return trial.seen->Insert(p, t);
-        uint32_t& stamp = stamps_[size_t{p} * (size_t{end_} + 1) + t];
+        uint32_t& stamp = Stamp(p, t);
         if (stamp == trial.id) return false;
+        // A state last explored by a finished trial of the same negated item leads at most to
+        // the ends that trial found: when this trial's negation already starts beyond them,
+        // the state has nothing to add.
+        if (stamp != 0) {
+            const uint32_t bound = trialBounds_[stamp];
+            if (bound < kNegationFails && stack_[trial.entry].t >= bound) return false;
+        }
         stamp = trial.id;
         return true;
+    }
+    uint32_t& Stamp(uint32_t p, uint32_t t) {
+        auto& row = stamps_[p];
+        if (!row) row.reset(new uint32_t[size_t{end_} + 1]());
+        return row[t];
+    }
+    // Counts a step taken inside a negated item; false (and the match given up) once the
+    // budget is spent.
+    bool Spend() {
+        if (depth_ == 0 || ++steps_ <= budget_) return true;
+        gaveUp_ = true;
+        return false;
     }
 
     void BeginTrial(uint32_t open, uint32_t t);
@@ -239,11 +263,14 @@ class Runner {
     std::vector<Trial> trials_;  // reused; the first depth_ are active
     size_t depth_ = 0;
     // Negated items are tried from many start positions; rather than clear a set for each
-    // trial, every state keeps the id of the last trial that saw it (when the table is small
-    // enough; otherwise each trial has a set of its own).
-    std::vector<uint32_t> stamps_;
-    bool useStamps_ = false;
+    // trial, every state keeps the id of the last trial that explored it (one row of stamps a
+    // program position, made when first needed), and each finished trial its result.
+    std::vector<std::unique_ptr<uint32_t[]>> stamps_;
+    std::vector<uint32_t> trialBounds_;  // by trial id: kTrialActive, kNegationFails or walk start
     uint32_t lastTrialId_ = 0;
+    uint64_t steps_ = 0;
+    uint64_t budget_ = 0;
+    bool gaveUp_ = false;
     std::unordered_map<uint64_t, uint32_t> trialResults_;  // (open, start) -> walk start
 };
 
@@ -273,35 +300,39 @@ bool Runner::ClassHolds(uint32_t open, wchar_t c) const {
 void Runner::BeginTrial(uint32_t open, uint32_t t) {
     const uint32_t close = links_.close[open];
     stack_.push_back({close + 1, t, EntryKind::Trying});
-    if (depth_ == trials_.size()) trials_.push_back({0, 0, 0, 0, std::make_unique<StateSet>()});
+    if (depth_ == trials_.size()) trials_.push_back({});
     Trial& trial = trials_[depth_++];
     trial.entry = stack_.size() - 1;
     trial.open = open;
     trial.start = t;
-    constexpr uint64_t kStampLimit = uint64_t{1} << 22;
-    const uint64_t states = 2 * (uint64_t{size_} + 1) * (uint64_t{end_} + 1);
-    if (lastTrialId_ == 0) useStamps_ = states <= kStampLimit;
-    if (useStamps_) {
-        if (stamps_.empty()) stamps_.assign(states, 0);
-        if (lastTrialId_ == UINT32_MAX) {
-            std::fill(stamps_.begin(), stamps_.end(), 0);
-            lastTrialId_ = 0;
-        }
-        trial.id = ++lastTrialId_;
-    } else {
-        ++lastTrialId_;
-        // The item spans open+1 .. close; walks are recorded in the second half.
-        trial.seen->Reset(0, 2 * (size_ + 1), t, end_, true);
+    if (stamps_.empty()) {
+        // Walks are recorded in the second half.
+        stamps_.resize(2 * (size_t{size_} + 1));
+        trialBounds_.push_back(kNegationFails);  // id 0: no trial
     }
+    if (lastTrialId_ >= kTrialActive - 1) {
+        // Out of ids: forget what earlier trials explored (their results stay known).
+        for (auto& row : stamps_) row.reset();
+        trialBounds_.resize(1);
+        for (size_t i = 0; i + 1 < depth_; ++i) {
+            trials_[i].id = static_cast<uint32_t>(trialBounds_.size());
+            trialBounds_.push_back(kTrialActive);
+        }
+        lastTrialId_ = static_cast<uint32_t>(trialBounds_.size() - 1);
+    }
+    trial.id = ++lastTrialId_;
+    trialBounds_.push_back(kTrialActive);
 }
 
 void Runner::EndTrial(uint32_t result) {
     const Trial& trial = trials_[--depth_];
     trialResults_[(uint64_t{trial.open} << 32) | trial.start] = result;
+    trialBounds_[trial.id] = result;
 }
 
 bool Runner::Resume(uint32_t& p, uint32_t& t) {
     while (!stack_.empty()) {
+        if (!Spend()) return false;
         Entry e = stack_.back();
         stack_.pop_back();
         if (e.kind == EntryKind::Trying) {
@@ -323,11 +354,12 @@ bool Runner::Resume(uint32_t& p, uint32_t& t) {
 }
 
 bool Runner::Run() {
-    outer_.Reset(0, 2 * (size_ + 1), 0, end_, false);
+    outer_.Reset(0, 2 * (size_ + 1), 0, end_);
     stack_.reserve(64);
     uint32_t p = 0, t = 0;
     bool fresh = true;  // (p, t) not yet recorded
     for (;;) {
+        if (!Spend()) return false;
         bool fail = false;
         if (p >= size_) {
             if (t == end_) return true;
@@ -559,24 +591,32 @@ bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstrin
 
 }  // namespace
 
-bool RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
-                const MatchContext& context) {
+RunResult RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
+                     const MatchContext& context) {
     if (links.simple) {
+        bool match;
         switch (context.kind) {
             case TransformKind::Identity:
-                return RunSimple<TransformKind::Identity>(program, links, text, context);
+                match = RunSimple<TransformKind::Identity>(program, links, text, context);
+                break;
             case TransformKind::Upper:
-                return RunSimple<TransformKind::Upper>(program, links, text, context);
+                match = RunSimple<TransformKind::Upper>(program, links, text, context);
+                break;
             case TransformKind::Path:
-                return RunSimple<TransformKind::Path>(program, links, text, context);
+                match = RunSimple<TransformKind::Path>(program, links, text, context);
+                break;
             case TransformKind::PathUpper:
-                return RunSimple<TransformKind::PathUpper>(program, links, text, context);
+                match = RunSimple<TransformKind::PathUpper>(program, links, text, context);
+                break;
             default:
-                return RunSimple<TransformKind::Other>(program, links, text, context);
+                match = RunSimple<TransformKind::Other>(program, links, text, context);
+                break;
         }
+        return match ? RunResult::Match : RunResult::NoMatch;
     }
     Runner runner(program, links, text, context);
-    return runner.Run();
+    if (runner.Run()) return RunResult::Match;
+    return runner.GaveUp() ? RunResult::GaveUp : RunResult::NoMatch;
 }
 
 }  // namespace kwill::text

@@ -48,9 +48,13 @@ KWILL_EXPORT void KwillHashEndDigest(Hash* self, size_t digestSize, uint8_t* dig
 }
 
 // Hash::HashSize: the digest size in bytes of the selected method.
+// The member takes no parameters and returns int, so its decorated name differs only by whether
+// it was declared const; both forms lead here, and a host imports whichever it was built with.
 KWILL_EXPORT int KwillHashSize(const Hash* self) {
     return self ? self->HashSize() : 0;
 }
+KWILL_EXPORT_ALIAS("?HashSize@Hash@@QEAAHXZ", KwillHashSize);
+KWILL_EXPORT_ALIAS("?HashSize@Hash@@QEBAHXZ", KwillHashSize);
 
 // Hash::SumToString (static): the hex text of a digest, high nibble first, cut to fit textSize
 // with its terminator (a byte may keep only its high nibble); a textSize of 0 writes nothing.

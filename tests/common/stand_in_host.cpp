@@ -17,7 +17,8 @@ std::wstring EnvironmentWith(const std::vector<std::pair<std::wstring, std::wstr
         std::wstring entry = p;
         bool replaced = false;
         for (const auto& [name, value] : extra) {
-            if (_wcsnicmp(entry.c_str(), (name + L"=").c_str(), name.size() + 1) == 0) replaced = true;
+            if (_wcsnicmp(entry.c_str(), (name + L"=").c_str(), name.size() + 1) == 0)
+                replaced = true;
         }
         if (!replaced) block += entry + L'\0';
     }
@@ -45,7 +46,9 @@ StandInHost::~StandInHost() {
     ::DeleteFileW(recordPath_.c_str());
 }
 
-std::wstring StandInHost::ProgramPath() { return ExeFolder() + host::kProgramName; }
+std::wstring StandInHost::ProgramPath() {
+    return ExeFolder() + host::kProgramName;
+}
 
 bool StandInHost::Start(const std::wstring& words, bool loadLibrary) {
     wchar_t eventName[64];

@@ -10,7 +10,7 @@
 namespace kwill::test {
 
 class StandInHost {
-public:
+  public:
     StandInHost();
     ~StandInHost();  // closes the window and waits for the process
     StandInHost(const StandInHost&) = delete;
@@ -30,7 +30,7 @@ public:
     std::vector<std::string> Lines() const;
     static std::wstring ProgramPath();
 
-private:
+  private:
     std::wstring recordPath_;
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;

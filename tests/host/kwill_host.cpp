@@ -26,7 +26,9 @@ namespace host = kwill::host;
 FILE* g_record = nullptr;
 std::vector<std::pair<UINT, std::wstring>> g_registered;
 
-std::string Utf8(const std::wstring& text) { return kwill::tools::Utf8FromWide(text); }
+std::string Utf8(const std::wstring& text) {
+    return kwill::tools::Utf8FromWide(text);
+}
 
 void Record(const std::string& line) {
     if (!g_record) return;
@@ -35,7 +37,9 @@ void Record(const std::string& line) {
     std::fflush(g_record);
 }
 
-std::string Number(unsigned long long value) { return std::to_string(value); }
+std::string Number(unsigned long long value) {
+    return std::to_string(value);
+}
 
 std::string Hex(const void* data, size_t size) {
     static const char digits[] = "0123456789abcdef";
@@ -72,10 +76,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         }
         case host::kMsgAppCommand:
-            Record("MESSAGE 0x801d " + Number(wParam) + " " + Number(static_cast<ULONG_PTR>(lParam)));
+            Record("MESSAGE 0x801d " + Number(wParam) + " " +
+                   Number(static_cast<ULONG_PTR>(lParam)));
             return 1;  // handled
         case host::kMsgDefaultWindow:
-            Record("MESSAGE 0x8162 " + Number(wParam) + " " + Number(static_cast<ULONG_PTR>(lParam)));
+            Record("MESSAGE 0x8162 " + Number(wParam) + " " +
+                   Number(static_cast<ULONG_PTR>(lParam)));
             return 0;
         case WM_TIMER:
             ::DestroyWindow(window);
@@ -104,8 +110,8 @@ std::wstring EnvironmentValue(const wchar_t* name) {
 
 // The host's translation hook: ids 90000..90099 are "translated" as "host:<id>" so that tests can
 // tell the host's text from the library's own; every other id is left to the library.
-extern "C" __declspec(dllexport) BOOL GetLanguageTranslationOverlay(int stringId, wchar_t* buffer,
-                                                                    int bufferChars) {
+extern "C" __declspec(dllexport) BOOL
+    GetLanguageTranslationOverlay(int stringId, wchar_t* buffer, int bufferChars) {
     if (stringId < 90000 || stringId >= 90100 || !buffer || bufferChars < 16) return FALSE;
     std::swprintf(buffer, static_cast<size_t>(bufferChars), L"host:%d", stringId);
     return TRUE;
@@ -113,8 +119,8 @@ extern "C" __declspec(dllexport) BOOL GetLanguageTranslationOverlay(int stringId
 
 // The host's number-text builder: id 90100 becomes "host:<value>"; other ids are left to the
 // caller.
-extern "C" __declspec(dllexport) BOOL ConstructEvalString_ArgUInt(int stringId, wchar_t* buffer,
-                                                                  int bufferChars, unsigned value) {
+extern "C" __declspec(dllexport) BOOL
+    ConstructEvalString_ArgUInt(int stringId, wchar_t* buffer, int bufferChars, unsigned value) {
     if (stringId != 90100 || !buffer || bufferChars < 24) return FALSE;
     std::swprintf(buffer, static_cast<size_t>(bufferChars), L"host:%u", value);
     return TRUE;
@@ -154,7 +160,8 @@ int wmain(int argc, wchar_t** argv) {
     if (!window) return 1;
 
     std::wstring lifetime = EnvironmentValue(L"KWILL_HOST_LIFETIME_MS");
-    UINT limit = lifetime.empty() ? 60000u : static_cast<UINT>(std::wcstoul(lifetime.c_str(), nullptr, 10));
+    UINT limit =
+        lifetime.empty() ? 60000u : static_cast<UINT>(std::wcstoul(lifetime.c_str(), nullptr, 10));
     ::SetTimer(window, 1, limit, nullptr);
 
     if (!eventName.empty()) {

@@ -101,11 +101,7 @@ BOOL ProcessAttach(HMODULE module) {
 
 BOOL ProcessDetach() {
     if (g_context.tlsIndex == kNoTlsIndex) return TRUE;
-    if (ThreadData* block = PeekThreadData(); block && g_hooks.zipThreadShutdown) {
-        if (block->flagsA & kThreadZipHalfA) g_hooks.zipThreadShutdown(1);
-        if (block->flagsA & kThreadZipHalfB) g_hooks.zipThreadShutdown(2);
-        block->flagsA &= ~uint64_t(kThreadZipHalfA | kThreadZipHalfB);
-    }
+    if (ThreadData* block = PeekThreadData()) ShutDownThreadZipHalves(*block);
     if (g_hooks.zipProcessShutdown) {
         if (g_context.libFlags & kLibZipHalfA) g_hooks.zipProcessShutdown(1);
         if (g_context.libFlags & kLibZipHalfB) g_hooks.zipProcessShutdown(2);

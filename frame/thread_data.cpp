@@ -42,16 +42,21 @@ ThreadData* GetThreadData() {
     return block;
 }
 
+void ShutDownThreadZipHalves(ThreadData& block) {
+    if (auto shutdown = Hooks().zipThreadShutdown) {
+        if (block.flagsA & kThreadZipHalfA) shutdown(1);
+        if (block.flagsA & kThreadZipHalfB) shutdown(2);
+    }
+    block.flagsA &= ~uint64_t(kThreadZipHalfA | kThreadZipHalfB);
+}
+
 void FreeThreadData() {
     DWORD index = Context().tlsIndex;
     if (index == kNoTlsIndex) return;
     auto* block = static_cast<ThreadData*>(::TlsGetValue(index));
     if (!block || (block->flagsB & kThreadTearingDown)) return;
     block->flagsB |= kThreadTearingDown;
-    if (auto shutdown = Hooks().zipThreadShutdown) {
-        if (block->flagsA & kThreadZipHalfA) shutdown(1);
-        if (block->flagsA & kThreadZipHalfB) shutdown(2);
-    }
+    ShutDownThreadZipHalves(*block);
     if (IUnknown* object = block->object) {
         block->object = nullptr;
         object->Release();

@@ -32,6 +32,9 @@ struct ThreadData {
 ThreadData* GetThreadData();
 // The block if the thread has one; never creates it.
 ThreadData* PeekThreadData();
+// Runs the zip engine's per-thread shut-down for each half the block records as started, and
+// clears those bits.
+void ShutDownThreadZipHalves(ThreadData& block);
 // Thread detach: runs the zip engine's per-thread shut-down, releases the object, frees the block.
 void FreeThreadData();
 // Another thread's block, read from its thread environment block.

@@ -1,5 +1,7 @@
 #include "tests/common/test_support.h"
 
+#include "tools/common/text_io.h"
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -58,15 +60,7 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
-    std::vector<uint8_t> data;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f) return data;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof(chunk), f)) > 0)
-        data.insert(data.end(), chunk, chunk + n);
-    std::fclose(f);
-    return data;
+    return tools::ReadWholeFile(path).value_or(std::vector<uint8_t>{});
 }
 
 std::string ReadFileText(const std::wstring& path) {

@@ -36,9 +36,8 @@ KWILL_EXPORT DWORD ParsePatternW(String_Pattern* pattern, const wchar_t* text,
 
 // 1 when the text matches, else 0 (inverted for a pattern that began with the whole-pattern
 // negation ~, so a null text then gives 1). In regular-expression mode, the regular-expression
-// match result. 0 for a null handle. Work inside negated items is capped (about 134 million
-// steps plus 4 per state of program x text); a match that runs past the cap gives 0, also for a
-// pattern with the whole-pattern negation.
+// match result. 0 for a null handle, and 0 when memory runs short (a pattern with thousands of
+// negated items on a name of millions of characters), also for a negated pattern.
 KWILL_EXPORT int MatchPatternW(const String_Pattern* pattern, const wchar_t* text) {
     if (!pattern) return 0;
     try {

@@ -40,6 +40,7 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
+        updated=0 # the lists read so far hold no source packages
     fi
     work=$(mktemp -d)
     chmod 755 "$work"

@@ -343,9 +343,7 @@ std::unique_ptr<String_Pattern> NewMatchPattern(const wchar_t* text, uint32_t op
     return pattern;
 }
 
-// The match without the whole-pattern negation; gaveUp is set when the matcher ran out of its
-// work budget, which reads as no match.
-static int MatchUnnegated(const String_Pattern& pattern, const wchar_t* text, bool& gaveUp) {
+int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
     std::wstring folded;
     if (text && (pattern.options & kPatternFoldDiacritics)) {
         folded = FoldDiacritics(text);
@@ -370,23 +368,12 @@ static int MatchUnnegated(const String_Pattern& pattern, const wchar_t* text, bo
     MatchContext context{pattern.transform, pattern.compare, pattern.pinyin};
     context.kind = KindOf(pattern.transform);
     context.plainCompare = pattern.compare == PlainCompare;
-    const RunResult result =
-        RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context);
-    gaveUp = result == RunResult::GaveUp;
-    return result == RunResult::Match ? 1 : 0;
-}
-
-int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
-    bool gaveUp = false;
-    return MatchUnnegated(pattern, text, gaveUp);
+    return RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context) ? 1
+                                                                                                : 0;
 }
 
 int MatchPattern(const String_Pattern& pattern, const wchar_t* text) {
-    bool gaveUp = false;
-    const int result = MatchUnnegated(pattern, text, gaveUp);
-    // A match given up is no match, also under the whole-pattern negation: the negation of an
-    // unknown answer is not a match either.
-    if (gaveUp) return 0;
+    const int result = DoMatchPattern(pattern, text);
     if (pattern.negate) return result == 0 ? 1 : 0;
     return result;
 }

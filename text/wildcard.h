@@ -66,8 +66,8 @@ std::unique_ptr<String_Pattern> NewMatchPattern(const wchar_t* text, uint32_t op
 uint32_t ParsePattern(String_Pattern& pattern, const wchar_t* text, bool caseSensitive);
 
 // 1 on a match, 0 otherwise; inverted when the pattern began with the whole-pattern negation.
-// In regular-expression mode, what the regular-expression match returns. A match whose negated
-// items exceed the matcher's work budget (see RunPattern) gives 0, negated pattern or not.
+// In regular-expression mode, what the regular-expression match returns. Throws std::bad_alloc
+// when memory is short (see RunPattern).
 int MatchPattern(const String_Pattern& pattern, const wchar_t* text);
 
 // The match without the whole-pattern negation.

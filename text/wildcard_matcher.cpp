@@ -1,13 +1,11 @@
 // The matcher is a backtracking search over (program position, text position) states with an
 // explicit failure stack, so that neither a long text nor a long pattern can exhaust the
-// machine stack. Whether a state can lead to a match depends only on the state, except inside a
-// negated item, where reaching the item's end feeds the negation being tried; so visited states
-// are remembered per scope: one scope for the whole match and one for each negated item while it
-// is being tried. A state seen before in the same scope has nothing new to offer and fails at
-// once, which bounds the work of patterns such as *a*a*a*a*b or #(*|*). A negated item is tried
-// afresh from each start, but a try skips the states that an earlier try of the same item
-// explored when that try's ends are already behind its own (so *~(*b)c costs text length, not
-// its square); what remains quadratic is bounded by a step budget.
+// machine stack. Whether a state can lead to a match depends only on the state, so every state
+// is explored at most once: a state seen before has nothing new to offer and fails at once,
+// which bounds the work of patterns such as *a*a*a*a*b or #(*|*). A negated item is the one
+// place where that does not hold (what matters there is how far the item reaches, not whether
+// it reaches the end), so the search never walks into one: each negated item is worked out on
+// its own, for every start at once, the first time the search meets it.
 #include "text/wildcard_matcher.h"
 
 #include "strings/compare.h"
@@ -159,7 +157,6 @@ class StateSet {
 enum class EntryKind : uint8_t {
     Plain,      // try (p, t)
     Advancing,  // try (p, t), and later (p, t + 1), ... up to the text's end
-    Trying,     // an advancing entry whose negated item is still being tried
 };
 
 struct Entry {
@@ -168,23 +165,13 @@ struct Entry {
     EntryKind kind;
 };
 
-// A negated item being tried from text position `start`.
-struct Trial {
-    size_t entry;    // index of its advancing entry on the failure stack
-    uint32_t open;   // program position of the negation open
-    uint32_t start;  // text position where the item starts
-    uint32_t id;     // stamp of the states it explores
-};
-
+// A negation's answer for a start where its item reaches the text's end.
 constexpr uint32_t kNegationFails = 0xFFFFFFFF;
-constexpr uint32_t kTrialActive = 0xFFFFFFFE;
-
-// Work budget for negated items, in steps: tries of a negated item from different starts share
-// what they explored only partly (a trial whose item reaches the text's end teaches the others
-// nothing), so nested negations can still cost text length squared. Past the budget the match
-// is given up and reported as no match.
-constexpr uint64_t kBudgetBase = uint64_t{128} << 20;
-constexpr uint64_t kBudgetPerState = 4;
+constexpr int32_t kNoEnd = -1;
+// Every negation needs a column of cells as long as the text (two while the negation around it
+// is worked out): a pattern of thousands of negations on a name of a million characters would
+// need tens of gigabytes. Past 512 MB the match fails for want of memory.
+constexpr uint64_t kMaxNegationCells = uint64_t{128} << 20;
 
 class Runner {
   public:
@@ -195,13 +182,9 @@ class Runner {
           text_(text),
           context_(context),
           size_(static_cast<uint32_t>(program.size())),
-          end_(static_cast<uint32_t>(text.size())) {
-        // Generous: many times the number of states of the whole program over the whole text.
-        budget_ = kBudgetBase + kBudgetPerState * (uint64_t{size_} + 1) * (uint64_t{end_} + 1);
-    }
+          end_(static_cast<uint32_t>(text.size())) {}
 
     bool Run();
-    bool GaveUp() const { return gaveUp_; }
 
   private:
     wchar_t At(uint32_t t) const { return context_.transform(text_[t]); }
@@ -215,41 +198,21 @@ class Runner {
         return std::iswspace(c) || std::iswpunct(c);
     }
 
-    // Program positions are doubled in a scope's set: the second half records the positions
-    // at which an advancing entry has already walked, so each walk is made once per scope.
-    bool Visit(uint32_t p, uint32_t t) { return Insert(p, t); }
-    bool VisitWalk(uint32_t p, uint32_t t) { return Insert(p + size_ + 1, t); }
-    bool Insert(uint32_t p, uint32_t t) {
-        if (depth_ == 0) return outer_.Insert(p, t);
-        const Trial& trial = trials_[depth_ - 1];
-        uint32_t& stamp = Stamp(p, t);
-        if (stamp == trial.id) return false;
-        // A state last explored by a finished trial of the same negated item leads at most to
-        // the ends that trial found: when this trial's negation already starts beyond them,
-        // the state has nothing to add.
-        if (stamp != 0) {
-            const uint32_t bound = trialBounds_[stamp];
-            if (bound < kNegationFails && stack_[trial.entry].t >= bound) return false;
-        }
-        stamp = trial.id;
-        return true;
-    }
-    uint32_t& Stamp(uint32_t p, uint32_t t) {
-        auto& row = stamps_[p];
-        if (!row) row.reset(new uint32_t[size_t{end_} + 1]());
-        return row[t];
-    }
-    // Counts a step taken inside a negated item; false (and the match given up) once the
-    // budget is spent.
-    bool Spend() {
-        if (depth_ == 0 || ++steps_ <= budget_) return true;
-        gaveUp_ = true;
-        return false;
-    }
-
-    void BeginTrial(uint32_t open, uint32_t t);
-    void EndTrial(uint32_t result);
+    // Program positions are doubled in the state set: the second half records the positions at
+    // which an advancing entry has already walked, so each walk is made once.
+    bool Visit(uint32_t p, uint32_t t) { return outer_.Insert(p, t); }
+    bool VisitWalk(uint32_t p, uint32_t t) { return outer_.Insert(p + size_ + 1, t); }
     bool Resume(uint32_t& p, uint32_t& t);  // pops until a new state; false when none is left
+
+    // Where the negation opened at `open` lets the rest continue when it starts at t: from the
+    // returned position on, or nowhere (kNegationFails).
+    uint32_t NegationWalk(uint32_t open, uint32_t t);
+    void BuildNegation(uint32_t open);
+    // Counts memory for negation answers; throws std::bad_alloc past the limit.
+    void Reserve(uint64_t cells) {
+        cells_ += cells;
+        if (cells_ > kMaxNegationCells) throw std::bad_alloc();
+    }
 
     std::wstring_view program_;
     const ProgramLinks& links_;
@@ -260,18 +223,9 @@ class Runner {
 
     std::vector<Entry> stack_;
     StateSet outer_;
-    std::vector<Trial> trials_;  // reused; the first depth_ are active
-    size_t depth_ = 0;
-    // Negated items are tried from many start positions; rather than clear a set for each
-    // trial, every state keeps the id of the last trial that explored it (one row of stamps a
-    // program position, made when first needed), and each finished trial its result.
-    std::vector<std::unique_ptr<uint32_t[]>> stamps_;
-    std::vector<uint32_t> trialBounds_;  // by trial id: kTrialActive, kNegationFails or walk start
-    uint32_t lastTrialId_ = 0;
-    uint64_t steps_ = 0;
-    uint64_t budget_ = 0;
-    bool gaveUp_ = false;
-    std::unordered_map<uint64_t, uint32_t> trialResults_;  // (open, start) -> walk start
+    // By program position of a negation open, once needed: its walk start for every text start.
+    std::vector<std::vector<uint32_t>> negations_;
+    uint64_t cells_ = 0;  // 32-bit cells held for negations (answers and work arrays)
 };
 
 bool Runner::ClassHolds(uint32_t open, wchar_t c) const {
@@ -297,52 +251,226 @@ bool Runner::ClassHolds(uint32_t open, wchar_t c) const {
     return false;
 }
 
-void Runner::BeginTrial(uint32_t open, uint32_t t) {
-    const uint32_t close = links_.close[open];
-    stack_.push_back({close + 1, t, EntryKind::Trying});
-    if (depth_ == trials_.size()) trials_.push_back({});
-    Trial& trial = trials_[depth_++];
-    trial.entry = stack_.size() - 1;
-    trial.open = open;
-    trial.start = t;
-    if (stamps_.empty()) {
-        // Walks are recorded in the second half.
-        stamps_.resize(2 * (size_t{size_} + 1));
-        trialBounds_.push_back(kNegationFails);  // id 0: no trial
-    }
-    if (lastTrialId_ >= kTrialActive - 1) {
-        // Out of ids: forget what earlier trials explored (their results stay known).
-        for (auto& row : stamps_) row.reset();
-        trialBounds_.resize(1);
-        for (size_t i = 0; i + 1 < depth_; ++i) {
-            trials_[i].id = static_cast<uint32_t>(trialBounds_.size());
-            trialBounds_.push_back(kTrialActive);
+uint32_t Runner::NegationWalk(uint32_t open, uint32_t t) {
+    if (negations_.empty()) negations_.resize(size_);
+    if (negations_[open].empty()) {
+        // Negations nested in this one first, innermost (earliest close) first.
+        std::vector<uint32_t> nested;
+        const uint32_t close = links_.close[open];
+        for (uint32_t i = open + 1; i < close;) {
+            const wchar_t unit = program_[i];
+            if (unit == kOpClass || unit == kOpNotClassOpen) {
+                i = links_.close[i] + 1;
+            } else if (unit == kOpEscape) {
+                i += 2;
+            } else {
+                if (unit == kOpNotOpen && negations_[i].empty()) nested.push_back(i);
+                ++i;
+            }
         }
-        lastTrialId_ = static_cast<uint32_t>(trialBounds_.size() - 1);
+        std::sort(nested.begin(), nested.end(),
+                  [&](uint32_t a, uint32_t b) { return links_.close[a] < links_.close[b]; });
+        // Refuse at once what would run out of memory half way.
+        if (cells_ + (uint64_t{end_} + 2) * (2 * nested.size() + 1) > kMaxNegationCells)
+            throw std::bad_alloc();
+        for (uint32_t inner : nested) BuildNegation(inner);
+        BuildNegation(open);
     }
-    trial.id = ++lastTrialId_;
-    trialBounds_.push_back(kTrialActive);
+    return negations_[open][t];
 }
 
-void Runner::EndTrial(uint32_t result) {
-    const Trial& trial = trials_[--depth_];
-    trialResults_[(uint64_t{trial.open} << 32) | trial.start] = result;
-    trialBounds_[trial.id] = result;
+// The negation ~X started at s matches every stretch [s, e) with e beyond the furthest end that
+// X reaches from s, and nothing when X reaches the text's end. So what is needed of X is its
+// furthest end from every start. That is a maximum over reachable states, computed for all
+// states of the item at once, one text position at a time from the text's end backwards: a
+// state that consumes a character takes the value of its successor one position on (already
+// known), and the states that consume nothing form a graph within the position, walked from
+// the item's end back to its start. That graph is acyclic but for the return from a
+// repetition's close to its open: inside a repetition a state takes, besides what it reaches
+// directly, the value of the repetition's open when it can reach the repetition's close, and
+// that is settled in a second, forward walk. Negations nested in X come with their own answers
+// and stand in the graph as one state. The work is item length x text length, for every start.
+void Runner::BuildNegation(uint32_t open) {
+    const uint32_t close = links_.close[open];
+    const uint32_t base = open + 1;
+    const uint32_t span = close - open;  // states base .. close
+    constexpr uint32_t kNone = 0xFFFFFFFF;
+
+    // The states of the item in program order, each with the open of the innermost repetition
+    // around it (the repetition's own open for its close). Nested negations count as one state.
+    struct State {
+        uint32_t p;
+        uint32_t loop;
+        uint32_t nested;  // for a nested negation: its index in `suffix`
+    };
+    std::vector<State> states;
+    std::vector<uint32_t> loops;
+    std::vector<uint32_t> nestedOpens;
+    for (uint32_t i = base; i <= close;) {
+        const wchar_t unit = program_[i];
+        const uint32_t loop = loops.empty() ? kNone : loops.back();
+        switch (unit) {
+            case kOpClass:
+            case kOpNotClassOpen:
+                states.push_back({i, loop, kNone});
+                i = links_.close[i] + 1;
+                continue;
+            case kOpEscape:
+                states.push_back({i, loop, kNone});
+                i += 2;
+                continue;
+            case kOpNotOpen:
+                states.push_back({i, loop, static_cast<uint32_t>(nestedOpens.size())});
+                nestedOpens.push_back(i);
+                i = links_.close[i] + 1;
+                continue;
+            case kOpRepeatOpen:
+                states.push_back({i, loop, kNone});
+                loops.push_back(i);
+                ++i;
+                continue;
+            case kOpRepeatClose:
+                states.push_back({i, loop, kNone});
+                loops.pop_back();
+                ++i;
+                continue;
+            default:
+                break;
+        }
+        states.push_back({i, loop, kNone});
+        ++i;
+    }
+
+    // For each nested negation, over text positions e: the furthest end of X from the state
+    // after that negation at any position from e on (suffix[n + 1] stays "none").
+    const uint64_t column = uint64_t{end_} + 2;
+    Reserve(column * (nestedOpens.size() + 1));
+    std::vector<std::vector<int32_t>> suffix(nestedOpens.size(),
+                                             std::vector<int32_t>(column, kNoEnd));
+    std::vector<int32_t> direct(span + 1), here(span + 1), next(span + 1, kNoEnd);
+    std::vector<uint8_t> reachesLoop(span + 1);
+    std::vector<uint32_t>& table = negations_[open];
+    table.assign(size_t{end_} + 1, kNegationFails);
+
+    for (uint32_t t = end_ + 1; t-- > 0;) {
+        const bool more = t < end_;
+        // Backward over the states: what each reaches without the repetitions' returns, and
+        // whether it reaches the close of its innermost repetition.
+        for (size_t k = states.size(); k-- > 0;) {
+            const State& s = states[k];
+            const uint32_t p = s.p;
+            const uint32_t x = p - base;
+            int32_t value = kNoEnd;
+            bool loop = false;
+            auto through = [&](uint32_t q) {  // consumes nothing, goes on at q
+                value = std::max(value, direct[q - base]);
+                loop = loop || reachesLoop[q - base];
+            };
+            auto consume = [&](uint32_t q) {  // consumes the character at t, goes on at q
+                if (more) value = std::max(value, next[q - base]);
+            };
+            if (p == close) {
+                value = static_cast<int32_t>(t);
+            } else {
+                switch (program_[p]) {
+                    case kOpAnySequence:
+                        through(p + 1);
+                        consume(p);
+                        break;
+                    case kOpAnyChar:
+                        consume(p + 1);
+                        break;
+                    case kOpGroupOpen:
+                        through(p + 1);
+                        for (uint32_t alt = links_.next[p]; program_[alt] == kOpAlternative;
+                             alt = links_.next[alt])
+                            through(alt + 1);
+                        break;
+                    case kOpAlternative:
+                        through(links_.close[p] + 1);
+                        break;
+                    case kOpGroupClose:
+                        through(p + 1);
+                        break;
+                    case kOpNotOpen: {
+                        const uint32_t after = links_.close[p] + 1;
+                        const uint32_t walk = negations_[p][t];
+                        if (walk == kNegationFails) break;
+                        value = suffix[s.nested][std::max(walk, t + 1)];
+                        if (walk == t) through(after);
+                        break;
+                    }
+                    case kOpNotClassOpen:
+                    case kOpClass:
+                        if (more && ClassHolds(p, At(t)) == (program_[p] == kOpClass))
+                            consume(links_.close[p] + 1);
+                        break;
+                    case kOpRepeatOpen: {
+                        // Into the body or past it; what the body reaches through its own
+                        // close comes back here and adds nothing.
+                        const uint32_t after = links_.close[p] + 1;
+                        value = direct[p + 1 - base];
+                        through(after);
+                        loop = reachesLoop[after - base];
+                        break;
+                    }
+                    case kOpRepeatClose:
+                        // Back to the open: for now what leaving the repetition reaches.
+                        through(p + 1);
+                        loop = true;
+                        break;
+                    case kOpWordStart:
+                        if (t == 0)
+                            through(p + 1);
+                        else if (IsWordBreak(t))
+                            consume(p + 1);
+                        break;
+                    case kOpWordEnd:
+                        if (t == 0 || t == end_)
+                            through(p + 1);
+                        else if (IsWordBreak(t))
+                            consume(p + 1);
+                        break;
+                    case kOpEscape:
+                        if (Literal(program_[p + 1], t)) consume(p + 2);
+                        break;
+                    default:
+                        if (Literal(program_[p], t)) consume(p + 1);
+                        break;
+                }
+            }
+            direct[x] = value;
+            reachesLoop[x] = loop;
+        }
+        // Forward: a state that reaches its repetition's close reaches all its open does.
+        for (const State& s : states) {
+            const uint32_t x = s.p - base;
+            int32_t value = direct[x];
+            if (reachesLoop[x] && s.loop != kNone) value = std::max(value, here[s.loop - base]);
+            here[x] = value;
+        }
+        for (size_t i = 0; i < nestedOpens.size(); ++i) {
+            const uint32_t after = links_.close[nestedOpens[i]] + 1;
+            suffix[i][t] = std::max(suffix[i][t + 1], here[after - base]);
+        }
+        const int32_t furthest = here[0];
+        if (furthest == static_cast<int32_t>(end_))
+            table[t] = kNegationFails;
+        else
+            table[t] = furthest == kNoEnd ? t : static_cast<uint32_t>(furthest) + 1;
+        std::swap(here, next);
+    }
+    // The nested negations are only ever seen through this one.
+    for (uint32_t inner : nestedOpens) std::vector<uint32_t>().swap(negations_[inner]);
+    cells_ -= column * (2 * nestedOpens.size());
 }
 
 bool Runner::Resume(uint32_t& p, uint32_t& t) {
     while (!stack_.empty()) {
-        if (!Spend()) return false;
-        Entry e = stack_.back();
+        const Entry e = stack_.back();
         stack_.pop_back();
-        if (e.kind == EntryKind::Trying) {
-            // Every way through the negated item has been tried: the negation matches from its
-            // start to e.t and beyond.
-            EndTrial(e.t);
-            e.kind = EntryKind::Advancing;
-        }
         if (e.kind == EntryKind::Advancing) {
-            if (!VisitWalk(e.p, e.t)) continue;  // this walk was made before in this scope
+            if (!VisitWalk(e.p, e.t)) continue;  // this walk was made before
             if (e.t < end_) stack_.push_back({e.p, e.t + 1, EntryKind::Advancing});
         }
         if (!Visit(e.p, e.t)) continue;
@@ -359,7 +487,6 @@ bool Runner::Run() {
     uint32_t p = 0, t = 0;
     bool fresh = true;  // (p, t) not yet recorded
     for (;;) {
-        if (!Spend()) return false;
         bool fail = false;
         if (p >= size_) {
             if (t == end_) return true;
@@ -405,38 +532,15 @@ bool Runner::Run() {
                         fail = true;
                         break;
                     }
-                    auto known = trialResults_.find((uint64_t{p} << 32) | t);
-                    if (known == trialResults_.end()) {
-                        BeginTrial(p, t);
-                        ++p;
-                    } else if (known->second == kNegationFails) {
-                        fail = true;
-                    } else {
-                        // Tried before from here: continue as the trial's end would.
-                        stack_.push_back(
-                            {links_.close[p] + 1, known->second, EntryKind::Advancing});
-                        fail = true;
-                    }
-                    break;
-                }
-                case kOpNotClose: {
-                    // The negated item matched up to t: the negation must reach beyond t, and
-                    // fails altogether when the item can reach the text's end.
-                    if (depth_ == 0) {  // only reachable through a negation open
-                        fail = true;
-                        break;
-                    }
-                    Trial& trial = trials_[depth_ - 1];
-                    if (t == end_) {
-                        stack_.resize(trial.entry);
-                        EndTrial(kNegationFails);
-                    } else {
-                        Entry& e = stack_[trial.entry];
-                        if (e.t < t + 1) e.t = t + 1;
-                    }
+                    const uint32_t walk = NegationWalk(p, t);
+                    if (walk != kNegationFails)
+                        stack_.push_back({links_.close[p] + 1, walk, EntryKind::Advancing});
                     fail = true;
                     break;
                 }
+                case kOpNotClose:  // only inside a negated item, which is never walked here
+                    fail = true;
+                    break;
                 case kOpNotClassOpen:
                     if (t >= end_ || ClassHolds(p, At(t))) {
                         fail = true;
@@ -591,8 +695,8 @@ bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstrin
 
 }  // namespace
 
-RunResult RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
-                     const MatchContext& context) {
+bool RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
+                const MatchContext& context) {
     if (links.simple) {
         bool match;
         switch (context.kind) {
@@ -612,11 +716,9 @@ RunResult RunPattern(std::wstring_view program, const ProgramLinks& links, std::
                 match = RunSimple<TransformKind::Other>(program, links, text, context);
                 break;
         }
-        return match ? RunResult::Match : RunResult::NoMatch;
+        return match;
     }
-    Runner runner(program, links, text, context);
-    if (runner.Run()) return RunResult::Match;
-    return runner.GaveUp() ? RunResult::GaveUp : RunResult::NoMatch;
+    return Runner(program, links, text, context).Run();
 }
 
 }  // namespace kwill::text

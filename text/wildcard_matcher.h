@@ -64,22 +64,13 @@ struct MatchContext {
     bool plainCompare = false;  // compare is plain equality
 };
 
-enum class RunResult : uint8_t {
-    NoMatch,
-    Match,
-    GaveUp,  // the work budget of negated items ran out: the answer is unknown
-};
-
-// Whether the program matches the whole text. Work is bounded: outside negated items every
-// (program position, text position) state is explored at most once, so hostile patterns cost
-// at most about program length x text length steps. A negated item is tried once per start
-// position, and tries share what they explored where that is sound; as a negated item that can
-// reach the text's end from many starts (directly or nested) still costs text length squared,
-// steps inside negated items are counted, and past a budget of
-// 134 million plus 4 x (program length + 1) x (text length + 1) steps the match is given up
-// (GaveUp, never a match). No recursion: stack use does not grow with the text or the pattern.
-// Throws std::bad_alloc when memory is short.
-RunResult RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
-                     const MatchContext& context);
+// Whether the program matches the whole text. Work is bounded: every (program position, text
+// position) state is explored at most once, and each negated item is worked out once for all
+// its starts, so any pattern costs at most about program length x text length steps. No
+// recursion: stack use does not grow with the text or the pattern. Throws std::bad_alloc when
+// memory is short, and when the negated items would need more than 512 MB (thousands of them on
+// a name of millions of characters).
+bool RunPattern(std::wstring_view program, const ProgramLinks& links, std::wstring_view text,
+                const MatchContext& context);
 
 }  // namespace kwill::text

@@ -35,24 +35,10 @@ void BuildTable(BoyerSkipTable& table, const std::basic_string<Char>& pattern) {
         table.entries[2 * (Code(pattern[k]) - low) + 1] = static_cast<uint8_t>(n - 1 - k);
     for (size_t k = n - 1; k >= 1; --k)
         table.entries[2 * (Code(pattern[k]) - low)] = static_cast<uint8_t>(k);
+    // For the backward search: the smallest index of each code, 0 included (n when absent).
+    table.first.assign(size_t{table.span} + 1, static_cast<uint8_t>(n));
+    for (size_t k = n; k-- > 0;) table.first[Code(pattern[k]) - low] = static_cast<uint8_t>(k);
     table.built = true;
-}
-
-// Distance from the last occurrence of the code to the pattern's end (n when absent).
-template <typename Char>
-inline size_t Shift(const BoyerSkipTable& table, Char c, size_t) {
-    const uint32_t d = std::min(Code(c) - table.base, table.span);
-    return table.entries[2 * size_t{d} + 1];
-}
-
-// For the backward search: how far the window may move left when the code sits under the
-// pattern's first character. The smallest index >= 1 of the code in the pattern, or the whole
-// length when it does not occur at all (no window that covers it can match).
-template <typename Char>
-inline size_t FirstShift(const BoyerSkipTable& table, Char c, size_t n) {
-    uint32_t d = Code(c) - table.base;
-    if (d >= table.span || table.entries[2 * size_t{d} + 1] == n) return n;
-    return table.entries[2 * size_t{d}];
 }
 
 // Text accessors: the search compares Text(i) with the pattern variant.
@@ -170,33 +156,103 @@ ptrdiff_t Forward(const std::basic_string<Char>& pattern, const BoyerSkipTable& 
     return doneB ? -1 : c.Scan(b, length, length);
 }
 
-// The mirror image: rightmost window, compared from its start, moving towards the text's start.
+// The mirror image for the backward search: `start` is the text index under the pattern's
+// first character, and a window moves left so that the first occurrence of the mismatched
+// character in the pattern lines up with it.
 template <typename Char, typename Text>
-ptrdiff_t Backward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
-                   size_t length) {
-    const size_t n = pattern.size();
-    if (length < n) return -1;
-    const Char* p = pattern.data();
-    const Char first = p[0];
-    ptrdiff_t start = static_cast<ptrdiff_t>(length - n);
-    while (start >= 0) {
-        Char c = at(static_cast<size_t>(start));
-        if (c != first) {
-            size_t f = FirstShift(table, c, n);
-            start -= static_cast<ptrdiff_t>(f ? f : 1);
-            continue;
-        }
+struct BackwardCursor {
+    const Char* p;
+    size_t n;
+    const uint8_t* first;
+    uint32_t base, span;
+    Text at;
+
+    size_t First(size_t i) const {
+        const uint32_t d = std::min(Code(at(i)) - base, span);
+        return first[d];
+    }
+    // The move from a window starting at `start` (>= 1): 0 when its first character matches,
+    // else the larger of the move for that character and the one that lines the character just
+    // before the window up with its first occurrence.
+    size_t Skip(size_t start) const {
+        const size_t f = First(start);
+        if (f == 0) return 0;
+        const size_t before = First(start - 1) + 1;
+        return f > before ? f : before;
+    }
+    // Compares the window at `start` from its start; true on a match, else `start` moved on
+    // (possibly below 0).
+    bool Verify(ptrdiff_t& start) const {
         size_t k = 1, t = static_cast<size_t>(start) + 1;
         while (k < n && at(t) == p[k]) {
             ++k;
             ++t;
         }
-        if (k == n) return start;
-        size_t f = FirstShift(table, at(t), n);
-        size_t move = f > k + 1 ? f : k + 1;
-        start = start + static_cast<ptrdiff_t>(k) - static_cast<ptrdiff_t>(move);
+        if (k == n) return true;
+        const ptrdiff_t next = static_cast<ptrdiff_t>(t) - static_cast<ptrdiff_t>(First(t));
+        start = next < start ? next : start - 1;
+        return false;
     }
-    return -1;
+    // The rightmost match among the windows that start in (limit, start].
+    ptrdiff_t Scan(ptrdiff_t start, ptrdiff_t limit) const {
+        while (start > limit) {
+            const size_t s = start >= 1 ? Skip(static_cast<size_t>(start)) : First(0);
+            if (s != 0) {
+                start -= static_cast<ptrdiff_t>(s);
+                continue;
+            }
+            if (Verify(start)) return start;
+        }
+        return -1;
+    }
+};
+
+// Rightmost window whose characters equal the pattern; long texts as two halves, as forwards:
+// a match in the upper half wins, else the lower half's last match is the answer.
+template <typename Char, typename Text>
+ptrdiff_t Backward(const std::basic_string<Char>& pattern, const BoyerSkipTable& table, Text at,
+                   size_t length) {
+    const size_t n = pattern.size();
+    if (length < n) return -1;
+    const BackwardCursor<Char, Text> c{pattern.data(), n,          table.first.data(),
+                                       table.base,     table.span, at};
+    const ptrdiff_t last = static_cast<ptrdiff_t>(length - n);
+    if (length < 8192) return c.Scan(last, -1);
+
+    const ptrdiff_t mid = static_cast<ptrdiff_t>(length / 2);
+    const ptrdiff_t span = static_cast<ptrdiff_t>(n) + 2;
+    ptrdiff_t a = last, b = mid - 1;  // upper half: windows from mid on; lower: before mid
+    ptrdiff_t foundB = -1;
+    bool doneB = false;
+    while (a >= mid) {
+        while (!doneB && a >= mid + span && b >= span) {
+            const size_t sa = c.Skip(static_cast<size_t>(a)), sb = c.Skip(static_cast<size_t>(b));
+            if (sa == 0 || sb == 0) break;
+            a -= static_cast<ptrdiff_t>(sa);
+            b -= static_cast<ptrdiff_t>(sb);
+        }
+        const size_t sa = c.Skip(static_cast<size_t>(a));  // a >= mid >= 1
+        if (sa != 0) {
+            a -= static_cast<ptrdiff_t>(sa);
+        } else if (c.Verify(a)) {
+            return a;
+        }
+        if (!doneB) {
+            if (b < 0) {
+                doneB = true;
+                continue;
+            }
+            const size_t sb = b >= 1 ? c.Skip(static_cast<size_t>(b)) : c.First(0);
+            if (sb != 0) {
+                b -= static_cast<ptrdiff_t>(sb);
+            } else if (c.Verify(b)) {
+                foundB = b;
+                doneB = true;
+            }
+        }
+    }
+    if (foundB >= 0) return foundB;
+    return doneB ? -1 : c.Scan(b, -1);
 }
 
 template <typename Char, typename Text>

@@ -28,6 +28,7 @@ struct BoyerSkipTable {
     uint32_t base = 0;
     uint32_t span = 0;
     std::vector<uint8_t> entries;  // span pairs: first index, shift
+    std::vector<uint8_t> first;    // for backward searches: the smallest index, 0 included
     bool built = false;
 };
 

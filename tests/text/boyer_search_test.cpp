@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwctype>
 #include <random>
 #include <string>
 #include <vector>
@@ -257,7 +258,7 @@ TEST(BoyerSearch, AgreesWithAPlainSearch) {
 }
 
 // Long texts are searched in two halves at once: matches on either side of the middle, in
-// both halves, or only in the second must all come out as the leftmost.
+// both halves, or only in one must all come out as the leftmost (backwards: the rightmost).
 TEST(BoyerSearch, LongTextsAroundTheMiddle) {
     const size_t length = 20000, mid = length / 2;
     const std::wstring pattern = L"needle";
@@ -289,9 +290,47 @@ TEST(BoyerSearch, LongTextsAroundTheMiddle) {
             EXPECT_EQ(found ? static_cast<size_t>(found - text.data()) : std::wstring::npos,
                       expected)
                 << "first placement " << (at.empty() ? 0 : at[0]) << " case " << ignoreCase;
+            const wchar_t* last =
+                api.rfindW(h, text.data(), static_cast<int>(length), ignoreCase, 0);
+            EXPECT_EQ(last ? static_cast<size_t>(last - text.data()) : std::wstring::npos,
+                      text.rfind(pattern))
+                << "first placement " << (at.empty() ? 0 : at[0]) << " case " << ignoreCase;
         }
     }
     api.free(h);
+}
+
+// Long texts over two letters with many near misses, both directions, against the standard
+// string's own search (exact, and on upper-cased copies ignoring case).
+TEST(BoyerSearch, LongRandomTextsBothDirections) {
+    const Api& api = Exports();
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 60; ++trial) {
+        const size_t length = 8192 + rng() % 30000;
+        std::wstring text(length, L'a');
+        for (wchar_t& c : text) c = L"abAB"[rng() % (trial % 2 ? 4 : 2)];
+        const size_t n = 1 + rng() % (trial % 3 ? 12 : 40);
+        std::wstring pattern;
+        for (size_t i = 0; i < n; ++i) pattern += L"abAB"[rng() % 2];
+        if (trial % 4 == 0) pattern = text.substr(rng() % (length - n), n);
+        void* h = api.allocW(pattern.c_str());
+        std::wstring upperText = text, upperPattern = pattern;
+        for (wchar_t& c : upperText) c = static_cast<wchar_t>(std::towupper(c));
+        for (wchar_t& c : upperPattern) c = static_cast<wchar_t>(std::towupper(c));
+        for (bool ignoreCase : {false, true}) {
+            const std::wstring& t = ignoreCase ? upperText : text;
+            const std::wstring& p = ignoreCase ? upperPattern : pattern;
+            for (bool reverse : {false, true}) {
+                const wchar_t* found = (reverse ? api.rfindW : api.findW)(
+                    h, text.data(), static_cast<int>(length), ignoreCase, 0);
+                const size_t expected = reverse ? t.rfind(p) : t.find(p);
+                ASSERT_EQ(found ? static_cast<size_t>(found - text.data()) : std::wstring::npos,
+                          expected)
+                    << "trial " << trial << " case " << ignoreCase << " reverse " << reverse;
+            }
+        }
+        api.free(h);
+    }
 }
 
 TEST(BoyerSearch, AnsiAgreesWithAPlainSearch) {

@@ -54,6 +54,33 @@ void WildcardRows() {
                 Keep(hits);
             });
     }
+    // Groups and negations run the general matcher; the shell takes the same choice as a list
+    // of specifications separated by ';'.
+    struct Listed {
+        const wchar_t* pattern;
+        const wchar_t* spec;
+        bool negated;
+    } lists[] = {{L"(*.txt|*.jpg)", L"*.txt;*.jpg", false},
+                 {L"~(*.txt|*.jpg)", L"*.txt;*.jpg", true}};
+    for (const Listed& l : lists) {
+        auto pattern = text::NewMatchPattern(l.pattern, 0);
+        std::string label = "wildcard ";
+        for (const wchar_t* c = l.pattern; *c; ++c) label += static_cast<char>(*c);
+        Compare(
+            label + " (file names)", {Unit::NanosecondsPerOp, ops},
+            [&] {
+                int hits = 0;
+                for (const std::wstring& n : names) hits += text::MatchPattern(*pattern, n.c_str());
+                Keep(hits);
+            },
+            "PathMatchSpecW list",
+            [&] {
+                int hits = 0;
+                for (const std::wstring& n : names)
+                    hits += (::PathMatchSpecW(n.c_str(), l.spec) != FALSE) != l.negated;
+                Keep(hits);
+            });
+    }
 }
 
 void HostileRows() {

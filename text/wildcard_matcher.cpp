@@ -4,8 +4,10 @@
 // is explored at most once: a state seen before has nothing new to offer and fails at once,
 // which bounds the work of patterns such as *a*a*a*a*b or #(*|*). A negated item is the one
 // place where that does not hold (what matters there is how far the item reaches, not whether
-// it reaches the end), so the search never walks into one: each negated item is worked out on
-// its own, for every start at once, the first time the search meets it.
+// it reaches the end), so the search never walks into one. Met from a start, the item is
+// searched on its own for its furthest end, which is cheap for the usual negation met from one
+// or two starts; once such searches have done as much work as the whole match may, or when the
+// item holds a negation itself, the item is worked out for every start at once.
 #include "text/wildcard_matcher.h"
 
 #include "strings/compare.h"
@@ -96,7 +98,8 @@ namespace {
 // made when first needed.
 class StateSet {
   public:
-    void Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd) {
+    // Returns the size of the set in 64-bit words.
+    uint64_t Reset(uint32_t pBegin, uint32_t pCount, uint32_t tBegin, uint32_t tEnd) {
         pBegin_ = pBegin;
         pCount_ = pCount;
         tBegin_ = tBegin;
@@ -113,6 +116,7 @@ class StateSet {
             rows_.clear();
             rows_.resize(pCount);
         }
+        return (bits + 63) / 64;
     }
 
     // True when the state is new to this scope (and records it).
@@ -165,9 +169,38 @@ struct Entry {
     EntryKind kind;
 };
 
+// The failure stack: most matches need a few entries, which live inline, so that a match of a
+// short name allocates nothing.
+class EntryStack {
+  public:
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
+    const Entry& back() const { return data_[size_ - 1]; }
+    void pop_back() { --size_; }
+    void push_back(const Entry& e) {
+        if (size_ == capacity_) Grow();
+        data_[size_++] = e;
+    }
+
+  private:
+    void Grow() {
+        heap_.resize(capacity_ * 2);
+        if (data_ == inline_) std::copy(inline_, inline_ + size_, heap_.begin());
+        data_ = heap_.data();
+        capacity_ = heap_.size();
+    }
+
+    Entry inline_[32];
+    Entry* data_ = inline_;
+    size_t size_ = 0;
+    size_t capacity_ = 32;
+    std::vector<Entry> heap_;
+};
+
 // A negation's answer for a start where its item reaches the text's end.
 constexpr uint32_t kNegationFails = 0xFFFFFFFF;
 constexpr int32_t kNoEnd = -1;
+constexpr int32_t kAbandoned = -2;
 // Every negation needs a column of cells as long as the text (two while the negation around it
 // is worked out): a pattern of thousands of negations on a name of a million characters would
 // need tens of gigabytes. Past 512 MB the match fails for want of memory.
@@ -182,11 +215,29 @@ class Runner {
           text_(text),
           context_(context),
           size_(static_cast<uint32_t>(program.size())),
-          end_(static_cast<uint32_t>(text.size())) {}
+          end_(static_cast<uint32_t>(text.size())),
+          itemSteps_(context.searchNegationsPerStart ? (uint64_t{size_} + 1) * (uint64_t{end_} + 1)
+                                                     : 0) {}
 
     bool Run();
 
   private:
+    // One search over the states of a stretch of the program: the whole program against the
+    // whole text, or a negated item from one start, where what counts is the furthest end the
+    // item reaches.
+    struct Scope {
+        uint32_t begin;  // first program position
+        uint32_t stop;   // reaching it completes a way through
+        uint32_t start;  // text position of the first state
+        StateSet states;
+        EntryStack stack;
+    };
+    // The whole program (kItem false): 1 on a match, else 0. A negated item (kItem true): the
+    // furthest end reached, kNoEnd, or kAbandoned when the item holds a negation of its own or
+    // the steps allowed to item searches are spent.
+    template <bool kItem>
+    int32_t Search(Scope& scope);
+
     wchar_t At(uint32_t t) const { return context_.transform(text_[t]); }
     bool Literal(wchar_t unit, uint32_t t) const {
         return t < end_ && context_.compare(unit, At(t), context_.pinyin);
@@ -198,11 +249,14 @@ class Runner {
         return std::iswspace(c) || std::iswpunct(c);
     }
 
-    // Program positions are doubled in the state set: the second half records the positions at
-    // which an advancing entry has already walked, so each walk is made once.
-    bool Visit(uint32_t p, uint32_t t) { return outer_.Insert(p, t); }
-    bool VisitWalk(uint32_t p, uint32_t t) { return outer_.Insert(p + size_ + 1, t); }
-    bool Resume(uint32_t& p, uint32_t& t);  // pops until a new state; false when none is left
+    // Program positions are doubled in a scope's state set: the second half records the
+    // positions at which an advancing entry has already walked, so each walk is made once.
+    static bool Visit(Scope& scope, uint32_t p, uint32_t t) { return scope.states.Insert(p, t); }
+    static bool VisitWalk(Scope& scope, uint32_t p, uint32_t t) {
+        return scope.states.Insert(p + (scope.stop - scope.begin + 1), t);
+    }
+    // Pops until a new state; false when none is left.
+    bool Resume(Scope& scope, uint32_t& p, uint32_t& t);
 
     // Where the negation opened at `open` lets the rest continue when it starts at t: from the
     // returned position on, or nowhere (kNegationFails).
@@ -221,8 +275,11 @@ class Runner {
     const uint32_t size_;
     const uint32_t end_;
 
-    std::vector<Entry> stack_;
-    StateSet outer_;
+    Scope outer_;
+    Scope item_;
+    // Steps left to searches of negated items from single starts; once they are spent, every
+    // negation met is worked out for all starts at once.
+    uint64_t itemSteps_ = 0;
     // By program position of a negation open, once needed: its walk start for every text start.
     std::vector<std::vector<uint32_t>> negations_;
     uint64_t cells_ = 0;  // 32-bit cells held for negations (answers and work arrays)
@@ -252,30 +309,41 @@ bool Runner::ClassHolds(uint32_t open, wchar_t c) const {
 }
 
 uint32_t Runner::NegationWalk(uint32_t open, uint32_t t) {
-    if (negations_.empty()) negations_.resize(size_);
-    if (negations_[open].empty()) {
-        // Negations nested in this one first, innermost (earliest close) first.
-        std::vector<uint32_t> nested;
-        const uint32_t close = links_.close[open];
-        for (uint32_t i = open + 1; i < close;) {
-            const wchar_t unit = program_[i];
-            if (unit == kOpClass || unit == kOpNotClassOpen) {
-                i = links_.close[i] + 1;
-            } else if (unit == kOpEscape) {
-                i += 2;
-            } else {
-                if (unit == kOpNotOpen && negations_[i].empty()) nested.push_back(i);
-                ++i;
-            }
+    if (!negations_.empty() && !negations_[open].empty()) return negations_[open][t];
+    if (itemSteps_ > 0) {
+        // Most negations are met from a few starts only: search the item from this one.
+        item_.begin = open + 1;
+        item_.stop = links_.close[open];
+        item_.start = t;
+        const int32_t furthest = Search<true>(item_);
+        if (furthest != kAbandoned) {
+            if (furthest == static_cast<int32_t>(end_)) return kNegationFails;
+            return furthest == kNoEnd ? t : static_cast<uint32_t>(furthest) + 1;
         }
-        std::sort(nested.begin(), nested.end(),
-                  [&](uint32_t a, uint32_t b) { return links_.close[a] < links_.close[b]; });
-        // Refuse at once what would run out of memory half way.
-        if (cells_ + (uint64_t{end_} + 2) * (2 * nested.size() + 1) > kMaxNegationCells)
-            throw std::bad_alloc();
-        for (uint32_t inner : nested) BuildNegation(inner);
-        BuildNegation(open);
     }
+    // Otherwise work it out for all starts, and the negations nested in it first, innermost
+    // (earliest close) first.
+    if (negations_.empty()) negations_.resize(size_);
+    std::vector<uint32_t> nested;
+    const uint32_t close = links_.close[open];
+    for (uint32_t i = open + 1; i < close;) {
+        const wchar_t unit = program_[i];
+        if (unit == kOpClass || unit == kOpNotClassOpen) {
+            i = links_.close[i] + 1;
+        } else if (unit == kOpEscape) {
+            i += 2;
+        } else {
+            if (unit == kOpNotOpen && negations_[i].empty()) nested.push_back(i);
+            ++i;
+        }
+    }
+    std::sort(nested.begin(), nested.end(),
+              [&](uint32_t a, uint32_t b) { return links_.close[a] < links_.close[b]; });
+    // Refuse at once what would run out of memory half way.
+    if (cells_ + (uint64_t{end_} + 2) * (2 * nested.size() + 1) > kMaxNegationCells)
+        throw std::bad_alloc();
+    for (uint32_t inner : nested) BuildNegation(inner);
+    BuildNegation(open);
     return negations_[open][t];
 }
 
@@ -465,15 +533,16 @@ void Runner::BuildNegation(uint32_t open) {
     cells_ -= column * (2 * nestedOpens.size());
 }
 
-bool Runner::Resume(uint32_t& p, uint32_t& t) {
-    while (!stack_.empty()) {
-        const Entry e = stack_.back();
-        stack_.pop_back();
+bool Runner::Resume(Scope& scope, uint32_t& p, uint32_t& t) {
+    EntryStack& stack = scope.stack;
+    while (!stack.empty()) {
+        const Entry e = stack.back();
+        stack.pop_back();
         if (e.kind == EntryKind::Advancing) {
-            if (!VisitWalk(e.p, e.t)) continue;  // this walk was made before
-            if (e.t < end_) stack_.push_back({e.p, e.t + 1, EntryKind::Advancing});
+            if (!VisitWalk(scope, e.p, e.t)) continue;  // this walk was made before
+            if (e.t < end_) stack.push_back({e.p, e.t + 1, EntryKind::Advancing});
         }
-        if (!Visit(e.p, e.t)) continue;
+        if (!Visit(scope, e.p, e.t)) continue;
         p = e.p;
         t = e.t;
         return true;
@@ -482,25 +551,72 @@ bool Runner::Resume(uint32_t& p, uint32_t& t) {
 }
 
 bool Runner::Run() {
-    outer_.Reset(0, 2 * (size_ + 1), 0, end_);
-    stack_.reserve(64);
-    uint32_t p = 0, t = 0;
+    outer_.begin = 0;
+    outer_.stop = size_;
+    outer_.start = 0;
+    return Search<false>(outer_) != 0;
+}
+
+template <bool kItem>
+int32_t Runner::Search(Scope& scope) {
+    EntryStack& stack = scope.stack;
+    stack.clear();
+    const uint64_t words =
+        scope.states.Reset(scope.begin, 2 * (scope.stop - scope.begin + 1), scope.start, end_);
+    if constexpr (kItem) {
+        // Clearing the state set is work too.
+        if (itemSteps_ <= words) return kAbandoned;
+        itemSteps_ -= words;
+    }
+    int32_t furthest = kNoEnd;
+    uint32_t p = scope.begin, t = scope.start;
     bool fresh = true;  // (p, t) not yet recorded
     for (;;) {
+        if constexpr (kItem) {
+            if (itemSteps_ == 0) return kAbandoned;
+            --itemSteps_;
+        }
         bool fail = false;
-        if (p >= size_) {
-            if (t == end_) return true;
+        if (p >= scope.stop) {
+            if constexpr (kItem) {
+                // The negation can only go on beyond the furthest end; at the text's end it
+                // fails, and nothing further needs looking at.
+                if (t == end_) return static_cast<int32_t>(t);
+                if (static_cast<int32_t>(t) > furthest) furthest = static_cast<int32_t>(t);
+            } else {
+                if (t == end_) return 1;
+            }
             fail = true;
         } else {
             const wchar_t unit = program_[p];
             switch (unit) {
                 case kOpAnySequence:
-                    if (fresh && !Visit(p, t)) {
+                    if (fresh && !Visit(scope, p, t)) {
                         fail = true;
                         break;
                     }
+                    if (p + 1 < scope.stop && !IsOperatorUnit(program_[p + 1])) {
+                        // A literal follows: only where it matches can the rest go on. Skip to
+                        // there, recording the states passed over as explored.
+                        const wchar_t unit = program_[p + 1];
+                        bool seen = false;  // reached a state explored before
+                        const uint32_t from = t;
+                        while (!seen && t < end_ && !Literal(unit, t)) seen = !Visit(scope, p, ++t);
+                        if constexpr (kItem) {
+                            if (itemSteps_ <= t - from) return kAbandoned;
+                            itemSteps_ -= t - from;
+                        }
+                        if (seen || t >= end_) {
+                            fail = true;
+                            break;
+                        }
+                        stack.push_back({p, t + 1, EntryKind::Plain});
+                        p += 2;
+                        ++t;
+                        break;
+                    }
                     // Shortest first: the rest with an empty sequence, then one longer.
-                    if (t < end_) stack_.push_back({p, t + 1, EntryKind::Plain});
+                    if (t < end_) stack.push_back({p, t + 1, EntryKind::Plain});
                     ++p;
                     break;
                 case kOpAnyChar:
@@ -512,13 +628,13 @@ bool Runner::Run() {
                     }
                     break;
                 case kOpGroupOpen:
-                    if (fresh && !Visit(p, t)) {
+                    if (fresh && !Visit(scope, p, t)) {
                         fail = true;
                         break;
                     }
                     for (uint32_t alt = links_.next[p]; program_[alt] == kOpAlternative;
                          alt = links_.next[alt])
-                        stack_.push_back({alt + 1, t, EntryKind::Plain});
+                        stack.push_back({alt + 1, t, EntryKind::Plain});
                     ++p;
                     break;
                 case kOpAlternative:  // an alternative has matched: leave the group
@@ -528,13 +644,14 @@ bool Runner::Run() {
                     ++p;
                     break;
                 case kOpNotOpen: {
-                    if (fresh && !Visit(p, t)) {
+                    if constexpr (kItem) return kAbandoned;  // worked out for all starts
+                    if (fresh && !Visit(scope, p, t)) {
                         fail = true;
                         break;
                     }
                     const uint32_t walk = NegationWalk(p, t);
                     if (walk != kNegationFails)
-                        stack_.push_back({links_.close[p] + 1, walk, EntryKind::Advancing});
+                        stack.push_back({links_.close[p] + 1, walk, EntryKind::Advancing});
                     fail = true;
                     break;
                 }
@@ -558,12 +675,12 @@ bool Runner::Run() {
                     }
                     break;
                 case kOpRepeatOpen:
-                    if (fresh && !Visit(p, t)) {
+                    if (fresh && !Visit(scope, p, t)) {
                         fail = true;
                         break;
                     }
                     // Zero repetitions first; one more from here on failure.
-                    stack_.push_back({p + 1, t, EntryKind::Plain});
+                    stack.push_back({p + 1, t, EntryKind::Plain});
                     p = links_.close[p] + 1;
                     break;
                 case kOpRepeatClose:  // the item matched once more: try another round
@@ -609,7 +726,7 @@ bool Runner::Run() {
         }
         fresh = true;
         if (fail) {
-            if (!Resume(p, t)) return false;
+            if (!Resume(scope, p, t)) return kItem ? furthest : 0;
             fresh = false;
         }
     }

@@ -62,11 +62,15 @@ struct MatchContext {
     const PinyinInitialsTable* pinyin;
     TransformKind kind = TransformKind::Other;
     bool plainCompare = false;  // compare is plain equality
+    // Negated items met from a few starts are searched from each; false works every negated
+    // item out for all starts at once (the answers are the same; tests use it).
+    bool searchNegationsPerStart = true;
 };
 
 // Whether the program matches the whole text. Work is bounded: every (program position, text
-// position) state is explored at most once, and each negated item is worked out once for all
-// its starts, so any pattern costs at most about program length x text length steps. No
+// position) state is explored at most once, and the searches of negated items from single
+// starts are capped by the same amount before each item is worked out once for all its starts,
+// so any pattern costs at most a few times program length x text length steps. No
 // recursion: stack use does not grow with the text or the pattern. Throws std::bad_alloc when
 // memory is short, and when the negated items would need more than 512 MB (thousands of them on
 // a name of millions of characters).

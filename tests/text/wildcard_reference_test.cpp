@@ -242,6 +242,13 @@ TEST(WildcardReference, RandomNegationsAndRepetitionsAgree) {
             ASSERT_EQ(DoMatchPattern(*pattern, name.c_str()), expected)
                 << "pattern '" << std::string(source.begin(), source.end()) << "' name '"
                 << std::string(name.begin(), name.end()) << "'";
+            // Again with every negated item worked out for all starts at once.
+            MatchContext allStarts{pattern->transform, pattern->compare, pattern->pinyin};
+            allStarts.searchNegationsPerStart = false;
+            ASSERT_EQ(RunPattern(pattern->program, pattern->links, name, allStarts) ? 1 : 0,
+                      expected)
+                << "all starts: pattern '" << std::string(source.begin(), source.end())
+                << "' name '" << std::string(name.begin(), name.end()) << "'";
             ++compared;
         }
     }

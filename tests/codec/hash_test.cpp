@@ -441,19 +441,28 @@ TEST(Hash, ExportedMembers) {
     }
 }
 
-// The SHA-512 kernel with the vector schedule works on pairs of blocks with an odd one last; every
+// The SHA-512 kernels with the vector schedule work on pairs of blocks with an odd one last; every
 // count up to a few pairs, at unaligned addresses, gives the portable result.
 TEST(Hash, Sha512VectorScheduleMatchesPortable) {
-    if (codec::DetectedCpuLevel() < codec::CpuLevel::Avx2) GTEST_SKIP() << "no AVX2";
+    struct Row {
+        codec::CpuLevel level;
+        void (*blocks)(uint64_t h[8], const uint8_t* in, size_t blocks);
+    };
+    const Row rows[] = {{codec::CpuLevel::Avx2, codec::avx2::Sha512Blocks},
+                        {codec::CpuLevel::Avx512, codec::avx512::Sha512Blocks}};
     std::mt19937 rng(5);
     std::vector<uint8_t> data = RandomBytes(rng, 9 * 128 + 64);
-    for (size_t blocks = 0; blocks <= 9; ++blocks) {
-        const uint8_t* p = data.data() + rng() % 64;
-        uint64_t a[8], b[8];
-        for (int i = 0; i < 8; ++i) a[i] = b[i] = (uint64_t{rng()} << 32) | rng();
-        codec::avx2::Sha512Blocks(a, p, blocks);
-        codec::portable::Sha512Blocks(b, p, blocks);
-        EXPECT_EQ(0, std::memcmp(a, b, sizeof(a))) << blocks << " blocks";
+    for (const Row& r : rows) {
+        if (codec::DetectedCpuLevel() < r.level) continue;
+        for (size_t blocks = 0; blocks <= 9; ++blocks) {
+            const uint8_t* p = data.data() + rng() % 64;
+            uint64_t a[8], b[8];
+            for (int i = 0; i < 8; ++i) a[i] = b[i] = (uint64_t{rng()} << 32) | rng();
+            r.blocks(a, p, blocks);
+            codec::portable::Sha512Blocks(b, p, blocks);
+            EXPECT_EQ(0, std::memcmp(a, b, sizeof(a)))
+                << codec::CpuLevelName(r.level) << " " << blocks << " blocks";
+        }
     }
 }
 

@@ -47,6 +47,7 @@ inline __attribute__((always_inline)) void LoadMessages(const uint8_t* p, size_t
 }  // namespace
 
 #define KW_LANES 16
+#define KW_UNROLL_ROUNDS
 #define KW_NAME Blake3Chunks
 #define KW_LOAD_MESSAGES(p, stride, m) LoadMessages(p, stride, reinterpret_cast<__m512i*>(m))
 #define KW_CHUNKS_FALLBACK avx2::Blake3Chunks

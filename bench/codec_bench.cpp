@@ -164,22 +164,6 @@ void RunLevels() {
             x.sha512Blocks(h, data.data(), kSize / 128);
             Keep(h);
         });
-        if (k.level == CpuLevel::Avx2) {
-            // The vector-schedule kernel, kept out of the dispatch, against the dispatched one.
-            Compare(
-                "sha512 blocks, vector schedule" + suffix, mb,
-                [&] {
-                    uint64_t h[8] = {};
-                    codec::avx2::Sha512Blocks(h, data.data(), kSize / 128);
-                    Keep(h);
-                },
-                "dispatched kernel",
-                [&] {
-                    uint64_t h[8] = {};
-                    k.sha512Blocks(h, data.data(), kSize / 128);
-                    Keep(h);
-                });
-        }
         row("sha1 blocks", [&](const codec::Kernels& x) {
             uint32_t h[5] = {};
             x.sha1Blocks(h, data.data(), kSize / 64);

@@ -1,6 +1,13 @@
 // BLAKE3 in its unkeyed hash mode: 1,024-byte chunks, a binary tree of parent nodes, and the
-// root's output. Whole chunks in the middle of the input go to the kernel, which hashes many of
-// them side by side; the last chunk always stays in the state because it may be the root.
+// root's output. Runs of whole chunks go to the kernel, which hashes many of them side by side,
+// and their parents to the kernel for many parents.
+//
+// Any node but the root is hashed the same whether or not more input follows, so whole chunks
+// can be hashed as they come, even the last one of a call. What must wait is merging: the stack
+// holds the chaining values of the completed subtrees of the right edge, and two of them are
+// merged into their parent only once input beyond them has arrived, since that parent may be the
+// root. The one exception is a first chunk that the input so far ends with: it may be the root
+// itself, so it stays in the state until more input follows.
 #include "codec/blake3_compress.h"
 #include "codec/hash_state.h"
 #include "codec/kernels.h"
@@ -8,22 +15,28 @@
 namespace kwill::codec {
 namespace {
 
-void Push(Blake3State& s, const uint32_t cv[8]) {
-    for (int i = 0; i < 8; ++i) s.stack[s.stackLength][i] = cv[i];
-    ++s.stackLength;
+// Subtrees of up to this many chunks are reduced in one go (their chaining values stay on the
+// stack of the calling thread: 32 bytes each).
+constexpr size_t kMaxSubtree = 256;
+
+int PopCount(uint64_t x) {
+    return __builtin_popcountll(x);
 }
 
-// Adds a completed chunk's chaining value; totalChunks counts the chunks completed so far. Each
-// trailing zero bit of the count closes one subtree, merging it with its left sibling.
-void AddChunk(Blake3State& s, const uint32_t chunkCv[8], uint64_t totalChunks) {
-    uint32_t cv[8];
-    for (int i = 0; i < 8; ++i) cv[i] = chunkCv[i];
-    while ((totalChunks & 1) == 0) {
-        --s.stackLength;
-        Blake3Parent(s.stack[s.stackLength], cv, cv);
-        totalChunks >>= 1;
+// Merges the postponed pairs now that input beyond them exists: a tree of totalChunks chunks has
+// one completed subtree for each bit set in the count.
+void MergeStack(uint32_t (*stack)[8], uint8_t& length, uint64_t totalChunks) {
+    while (length > PopCount(totalChunks)) {
+        Blake3Parent(stack[length - 2], stack[length - 1], stack[length - 2]);
+        --length;
     }
-    Push(s, cv);
+}
+
+// Adds the chaining value of a completed subtree that starts after chunksBefore chunks.
+void Push(Blake3State& s, const uint32_t cv[8], uint64_t chunksBefore) {
+    MergeStack(s.stack, s.stackLength, chunksBefore);
+    for (int i = 0; i < 8; ++i) s.stack[s.stackLength][i] = cv[i];
+    ++s.stackLength;
 }
 
 size_t ChunkLength(const Blake3State& s) {
@@ -78,26 +91,31 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
             uint32_t cv[8];
             Blake3ChunkOutput(s.cv, s.block, s.blockLength, s.chunkCounter,
                               StartFlag(s) | kChunkEnd, cv);
-            AddChunk(s, cv, s.chunkCounter + 1);
+            Push(s, cv, s.chunkCounter);
             StartChunk(s, s.chunkCounter + 1);
         }
-        if (ChunkLength(s) == 0 && length > 1024) {
-            // Whole chunks with more input after them, many at a time.
-            size_t chunks = (length - 1) / 1024;
+        if (ChunkLength(s) == 0 && length >= 1024 && (s.chunkCounter || length > 1024)) {
+            size_t chunks = length / 1024;
+            uint32_t cvs[kMaxSubtree][8];
             while (chunks) {
-                uint32_t cvs[16][8];
                 if (chunks >= 16 && (s.chunkCounter & 15) == 0) {
-                    // Sixteen chunks that start on a multiple of sixteen form a whole subtree:
-                    // reduce it to its root here and enter it as one node of the stack, whose
-                    // other entries are then all whole subtrees of sixteen or more as well.
-                    k.blake3Chunks(data, 16, s.chunkCounter, cvs);
-                    for (size_t n = 8; n; n /= 2)
-                        k.blake3Parents(reinterpret_cast<const uint8_t*>(cvs), n, cvs);
-                    s.chunkCounter += 16;
-                    AddChunk(s, cvs[0], s.chunkCounter >> 4);
-                    data += 16 * 1024;
-                    length -= 16 * 1024;
-                    chunks -= 16;
+                    // A whole subtree of 16 to kMaxSubtree chunks, as many as there are and its
+                    // position allows (it starts on a multiple of its size), reduced to the two
+                    // halves below its root: the root itself may be the root of everything. The
+                    // larger the subtree, the fewer of its parents go to the narrow kernels.
+                    size_t n = 16;
+                    while (n < kMaxSubtree && 2 * n <= chunks &&
+                           (s.chunkCounter & (2 * n - 1)) == 0)
+                        n *= 2;
+                    k.blake3Chunks(data, n, s.chunkCounter, cvs);
+                    for (size_t m = n / 2; m > 1; m /= 2)
+                        k.blake3Parents(reinterpret_cast<const uint8_t*>(cvs), m, cvs);
+                    Push(s, cvs[0], s.chunkCounter);
+                    Push(s, cvs[1], s.chunkCounter + n / 2);
+                    s.chunkCounter += n;
+                    data += n * 1024;
+                    length -= n * 1024;
+                    chunks -= n;
                     continue;
                 }
                 // Up to the next multiple of sixteen chunks, one chaining value at a time.
@@ -105,13 +123,14 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
                 if (batch > chunks) batch = chunks;
                 k.blake3Chunks(data, batch, s.chunkCounter, cvs);
                 for (size_t i = 0; i < batch; ++i) {
-                    AddChunk(s, cvs[i], s.chunkCounter + 1);
+                    Push(s, cvs[i], s.chunkCounter);
                     ++s.chunkCounter;
                 }
                 data += batch * 1024;
                 length -= batch * 1024;
                 chunks -= batch;
             }
+            StartChunk(s, s.chunkCounter);
             continue;
         }
         // Fill the chunk block by block; a full block is compressed only when more follows.
@@ -130,19 +149,42 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
 }
 
 void Blake3Final(const Blake3State& s, uint8_t* out, size_t outLength) {
-    // The chunk being read, then each subtree on the stack as its left sibling, up to the root.
+    // The right edge of the tree from the bottom up: the node still to compress, with each
+    // subtree on the stack as its left sibling, up to the root.
+    uint32_t stack[kBlake3MaxDepth + 1][8];
+    uint8_t stackLength = s.stackLength;
+    __builtin_memcpy(stack, s.stack, sizeof(stack[0]) * stackLength);
     uint32_t cv[8];
-    for (int i = 0; i < 8; ++i) cv[i] = s.cv[i];
     uint8_t block[64] = {};
-    __builtin_memcpy(block, s.block, s.blockLength);
-    uint32_t blockLength = s.blockLength;
-    uint64_t counter = s.chunkCounter;
-    uint32_t flags = StartFlag(s) | kChunkEnd;
-    for (int i = s.stackLength - 1; i >= 0; --i) {
+    uint32_t blockLength, flags;
+    uint64_t counter;
+    if (ChunkLength(s) || s.chunkCounter == 0) {
+        // The chunk being read is the last node: the input goes on past the subtrees on the
+        // stack, so their postponed merges happen first.
+        MergeStack(stack, stackLength, s.chunkCounter);
+        for (int i = 0; i < 8; ++i) cv[i] = s.cv[i];
+        __builtin_memcpy(block, s.block, s.blockLength);
+        blockLength = s.blockLength;
+        counter = s.chunkCounter;
+        flags = StartFlag(s) | kChunkEnd;
+    } else {
+        // The input ended with a whole chunk: the last two subtrees are the children of the
+        // last parent (two at least, as a lone first chunk stays in the state).
+        stackLength -= 2;
+        for (int w = 0; w < 8; ++w) {
+            Store32Le(block + 4 * w, stack[stackLength][w]);
+            Store32Le(block + 32 + 4 * w, stack[stackLength + 1][w]);
+            cv[w] = kBlake3Iv[w];
+        }
+        blockLength = 64;
+        counter = 0;
+        flags = kParent;
+    }
+    for (int i = stackLength - 1; i >= 0; --i) {
         uint32_t child[8];
         Blake3ChunkOutput(cv, block, blockLength, counter, flags, child);
         for (int w = 0; w < 8; ++w) {
-            Store32Le(block + 4 * w, s.stack[i][w]);
+            Store32Le(block + 4 * w, stack[i][w]);
             Store32Le(block + 32 + 4 * w, child[w]);
             cv[w] = kBlake3Iv[w];
         }

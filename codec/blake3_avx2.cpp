@@ -7,18 +7,46 @@
 #pragma GCC target("avx2")
 
 namespace kwill::codec::avx2 {
+namespace {
 
 typedef uint8_t Bytes32 __attribute__((vector_size(32)));
 
+// The sixteen message words of the blocks at p, p + stride, ... p + 7 * stride, word i of every
+// block in m[i]: each half of the blocks loaded whole and transposed 8 x 8.
+inline __attribute__((always_inline)) void LoadMessages(const uint8_t* p, size_t stride,
+                                                        __m256i m[16]) {
+#pragma GCC unroll 16
+    for (int half = 0; half < 2; ++half) {
+        __m256i r[8], s[8];
+#pragma GCC unroll 16
+        for (int j = 0; j < 8; ++j)
+            r[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + j * stride + 32 * half));
+            // In each 128-bit lane L, s[4g + w] holds word 4L + w of blocks 4g to 4g + 3.
+#pragma GCC unroll 16
+        for (int g = 0; g < 2; ++g) {
+            __m256i ab0 = _mm256_unpacklo_epi32(r[4 * g], r[4 * g + 1]);
+            __m256i ab1 = _mm256_unpackhi_epi32(r[4 * g], r[4 * g + 1]);
+            __m256i cd0 = _mm256_unpacklo_epi32(r[4 * g + 2], r[4 * g + 3]);
+            __m256i cd1 = _mm256_unpackhi_epi32(r[4 * g + 2], r[4 * g + 3]);
+            s[4 * g] = _mm256_unpacklo_epi64(ab0, cd0);
+            s[4 * g + 1] = _mm256_unpackhi_epi64(ab0, cd0);
+            s[4 * g + 2] = _mm256_unpacklo_epi64(ab1, cd1);
+            s[4 * g + 3] = _mm256_unpackhi_epi64(ab1, cd1);
+        }
+#pragma GCC unroll 16
+        for (int w = 0; w < 4; ++w) {
+            m[8 * half + w] = _mm256_permute2x128_si256(s[w], s[4 + w], 0x20);
+            m[8 * half + 4 + w] = _mm256_permute2x128_si256(s[w], s[4 + w], 0x31);
+        }
+    }
+}
+
+}  // namespace
+
 #define KW_LANES 8
 #define KW_NAME Blake3Chunks
-#define KW_LOAD_WORD(p, i, stride)                                                     \
-    reinterpret_cast<Vec>(_mm256_i32gather_epi32(                                      \
-        reinterpret_cast<const int*>(p),                                               \
-        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), \
-                                            _mm256_set1_epi32(stride)),                \
-                         _mm256_set1_epi32(i)),                                        \
-        4))
+#define KW_LOAD_MESSAGES(p, stride, m) LoadMessages(p, stride, reinterpret_cast<__m256i*>(m))
+#define KW_CHUNKS_FALLBACK sse41::Blake3Chunks
 #define KW_PARENTS_NAME Blake3Parents
 #define KW_PARENTS_FALLBACK sse41::Blake3Parents
 #define KW_ROT16(x)                                                             \

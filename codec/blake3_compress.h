@@ -40,7 +40,7 @@ inline void Blake3ChunkOutput(const uint32_t cv[8], const uint8_t block[64], uin
     Blake3CompressInPlace(out, padded, blockLength, counter, flags);
 }
 
-// A parent node's chaining value from its two children; out may alias right.
+// A parent node's chaining value from its two children; out may alias either.
 inline void Blake3Parent(const uint32_t left[8], const uint32_t right[8], uint32_t out[8]) {
     uint8_t block[64];
     for (int i = 0; i < 8; ++i) {

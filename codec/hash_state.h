@@ -31,7 +31,8 @@ struct Sha512State {
 };
 
 // BLAKE3's tree: 2^54 chunks of 1,024 bytes cover any 64-bit length, so 54 chaining values
-// suffice for the stack of completed subtrees.
+// suffice for the completed subtrees, and one more is a subtree whose merge is postponed until
+// input beyond it arrives.
 constexpr int kBlake3MaxDepth = 54;
 
 struct Blake3State {
@@ -41,7 +42,7 @@ struct Blake3State {
     uint8_t blockLength;
     uint8_t blocksCompressed;
     uint8_t stackLength;
-    uint32_t stack[kBlake3MaxDepth][8];
+    uint32_t stack[kBlake3MaxDepth + 1][8];
 };
 
 void Md5Init(Md5State& s);

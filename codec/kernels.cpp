@@ -44,10 +44,9 @@ Kernels Build(CpuLevel level) {
         k.base64Encode = ssse3::Base64Encode;
         k.base64Decode = ssse3::Base64Decode;
     }
-    if (f.bmi2) {
-        k.md5Blocks = bmi2::Md5Blocks;
-        k.sha512Blocks = bmi2::Sha512Blocks;
-    }
+    if (f.bmi2) k.md5Blocks = bmi2::Md5Blocks;
+    if (f.avx2 && f.bmi2) k.sha512Blocks = avx2::Sha512Blocks;
+    if (f.avx512) k.sha512Blocks = avx512::Sha512Blocks;
     if (f.avx2) {
         k.base64Encode = avx2::Base64Encode;
         k.base64Decode = avx2::Base64Decode;

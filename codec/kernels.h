@@ -62,18 +62,18 @@ void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
 namespace avx2 {
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
-// SHA-512 with the schedule of two blocks at a time in vectors; not dispatched (see sha512.cpp).
+// SHA-512 with the schedules of two blocks at a time in vectors (also BMI2 for the rounds).
 void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace avx2
 namespace avx512 {
 void Blake3Chunks(const uint8_t* in, size_t chunks, uint64_t counter, uint32_t (*cvs)[8]);
 void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
+void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace avx512
 
 // Scalar kernels compiled for BMI and BMI2.
 namespace bmi2 {
 void Md5Blocks(uint32_t h[4], const uint8_t* in, size_t blocks);
-void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace bmi2
 
 }  // namespace kwill::codec

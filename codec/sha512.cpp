@@ -43,162 +43,68 @@ constexpr uint64_t kK[80] = {
         h = t1 + t2;                                                                               \
     } while (0)
 
-#define KW_BLOCKS_TARGET
-#define KW_BLOCKS portable::Sha512Blocks
-#include "codec/sha512_blocks.inc"
-#undef KW_BLOCKS
-#undef KW_BLOCKS_TARGET
-
-// The same with BMI's three-operand rotates and and-not, for processors at the AVX2 level.
-#define KW_BLOCKS_TARGET __attribute__((target("bmi,bmi2")))
-#define KW_BLOCKS bmi2::Sha512Blocks
-#include "codec/sha512_blocks.inc"
-#undef KW_BLOCKS
-#undef KW_BLOCKS_TARGET
-
-// AVX2: the message schedules of two blocks are computed together, each 128-bit lane holding
-// two consecutive words of one block, and stored with the round constants already added. The
-// rounds stay scalar with BMI2 and take one load for each word; the vector work on the next pair
-// of blocks is woven in between them, where it fills the slots that the rounds' long dependency
-// chain leaves idle instead of adding to it.
-//
-// Not in the dispatch table: on the processors measured so far the BMI2 kernel, whose scalar
-// schedule already hides in the rounds' idle slots, is as fast or faster. Kept, tested and
-// benchmarked against it so that the choice can be revisited per processor.
-namespace avx2 {
-namespace {
-
-#define KW_AVX2 __attribute__((target("avx2,bmi,bmi2"), always_inline)) inline
-
-KW_AVX2 __m256i Rotr64x(__m256i x, int n) {
-    return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
-}
-
-// Words t and t + 1 of both blocks plus their round constants, to the two blocks' arrays.
-KW_AVX2 void Store(int t, __m256i v, uint64_t* wk0, uint64_t* wk1) {
-    __m256i k =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kK + t)));
-    v = _mm256_add_epi64(v, k);
-    _mm_store_si128(reinterpret_cast<__m128i*>(wk0 + t), _mm256_castsi256_si128(v));
-    _mm_store_si128(reinterpret_cast<__m128i*>(wk1 + t), _mm256_extracti128_si256(v, 1));
-}
-
-// The first sixteen words of two blocks, byte-swapped, into the ring x (two words a vector).
-KW_AVX2 void Load(const uint8_t* first, const uint8_t* second, __m256i x[8], uint64_t* wk0,
-                  uint64_t* wk1) {
-    const __m256i swap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
-                                          6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
-    for (int i = 0; i < 8; ++i) {
-        __m256i v = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * i))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * i)), 1);
-        x[i] = _mm256_shuffle_epi8(v, swap);
-        Store(2 * i, x[i], wk0, wk1);
-    }
-}
-
-// Words t and t + 1 from the sixteen before them; x[(t / 2) & 7] holds words t - 16 and t - 15
-// and is replaced.
-KW_AVX2 void Step(int t, __m256i x[8], uint64_t* wk0, uint64_t* wk1) {
-    int r = (t / 2) & 7;
-    __m256i w15 = _mm256_alignr_epi8(x[(r + 1) & 7], x[r], 8);           // t-15, t-14
-    __m256i w7 = _mm256_alignr_epi8(x[(r + 5) & 7], x[(r + 4) & 7], 8);  // t-7, t-6
-    __m256i w2 = x[(r + 7) & 7];                                         // t-2, t-1
-    __m256i s0 = _mm256_xor_si256(_mm256_xor_si256(Rotr64x(w15, 1), Rotr64x(w15, 8)),
-                                  _mm256_srli_epi64(w15, 7));
-    __m256i s1 = _mm256_xor_si256(_mm256_xor_si256(Rotr64x(w2, 19), Rotr64x(w2, 61)),
-                                  _mm256_srli_epi64(w2, 6));
-    x[r] = _mm256_add_epi64(_mm256_add_epi64(x[r], s0), _mm256_add_epi64(w7, s1));
-    Store(t, x[r], wk0, wk1);
-}
-
-}  // namespace
-
-__attribute__((target("avx2,bmi,bmi2"))) void Sha512Blocks(uint64_t h[8], const uint8_t* in,
-                                                           size_t blocks) {
-    if (!blocks) return;
-    // Two pairs of schedules: the one the rounds read and the one being built for the next pair.
-    alignas(32) uint64_t wk[2][2][80];
-    __m256i x[8];
-    const uint8_t* second = blocks >= 2 ? in + 128 : in;
-    Load(in, second, x, wk[0][0], wk[0][1]);
-    for (int t = 16; t < 80; t += 2) Step(t, x, wk[0][0], wk[0][1]);
-    for (int cur = 0; blocks; cur ^= 1) {
-        size_t n = blocks >= 2 ? 2 : 1;
-        const uint8_t* next = in + 128 * n;
-        size_t left = blocks - n;
-        // With nothing left the next schedule is built from the current blocks and not used; a
-        // single block is always the last.
-        const uint8_t* nextFirst = left ? next : in;
-        const uint8_t* nextSecond = left >= 2 ? next + 128 : nextFirst;
-        uint64_t* n0 = wk[cur ^ 1][0];
-        uint64_t* n1 = wk[cur ^ 1][1];
-        Load(nextFirst, nextSecond, x, n0, n1);
+void portable::Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks) {
+    for (; blocks; --blocks, in += 128) {
+        // The schedule is computed inside the rounds, sixteen words at a time in a ring, so
+        // that its work fills the slots the rounds' dependency chain leaves idle.
+        uint64_t w[16];
+        for (int i = 0; i < 16; ++i) w[i] = Load64Be(in + 8 * i);
         uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        // The majority as b ^ ((a ^ b) & (b ^ c)): one round's a ^ b is the next one's b ^ c.
-        uint64_t ab, bc = b ^ c;
-#define KW_ROUND(a, b, c, d, e, f, g, h, wk, ab, bc)                                          \
-    do {                                                                                      \
-        uint64_t t1 =                                                                         \
-            h + (wk) + (g ^ (e & (f ^ g))) + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)); \
-        ab = a ^ b;                                                                           \
-        uint64_t t2 = (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ (ab & bc));      \
-        d += t1;                                                                              \
-        h = t1 + t2;                                                                          \
-    } while (0)
-#define KW_EIGHT(W, i)                                     \
-    KW_ROUND(a, b, c, d, e, f, g, hh, W[(i)], ab, bc);     \
-    KW_ROUND(hh, a, b, c, d, e, f, g, W[(i) + 1], bc, ab); \
-    KW_ROUND(g, hh, a, b, c, d, e, f, W[(i) + 2], ab, bc); \
-    KW_ROUND(f, g, hh, a, b, c, d, e, W[(i) + 3], bc, ab); \
-    KW_ROUND(e, f, g, hh, a, b, c, d, W[(i) + 4], ab, bc); \
-    KW_ROUND(d, e, f, g, hh, a, b, c, W[(i) + 5], bc, ab); \
-    KW_ROUND(c, d, e, f, g, hh, a, b, W[(i) + 6], ab, bc); \
-    KW_ROUND(b, c, d, e, f, g, hh, a, W[(i) + 7], bc, ab);
-#define KW_FINISH      \
-    h[0] = a += h[0];  \
-    h[1] = b += h[1];  \
-    h[2] = c += h[2];  \
-    h[3] = d += h[3];  \
-    h[4] = e += h[4];  \
-    h[5] = f += h[5];  \
-    h[6] = g += h[6];  \
-    h[7] = hh += h[7]; \
-    bc = b ^ c;
-        // The first block's ten groups of rounds carry twenty of the next schedule's words each
-        // two steps, the second block's first six groups the remaining twelve.
-        const uint64_t* w = wk[cur][0];
-#pragma GCC unroll 10
-        for (int i = 0; i < 10; ++i) {
-            KW_EIGHT(w, 8 * i)
-            Step(16 + 4 * i, x, n0, n1);
-            Step(18 + 4 * i, x, n0, n1);
+#define KW_W(j) w[(j)&15]
+#define KW_NEXT(j)                                                                            \
+    (KW_W(j) += (Rotr64(KW_W(j + 14), 19) ^ Rotr64(KW_W(j + 14), 61) ^ (KW_W(j + 14) >> 6)) + \
+                KW_W(j + 9) +                                                                 \
+                (Rotr64(KW_W(j + 1), 1) ^ Rotr64(KW_W(j + 1), 8) ^ (KW_W(j + 1) >> 7)))
+#define KW_EIGHT(i, W)                                                 \
+    KW_SHA512_ROUND(a, b, c, d, e, f, g, hh, kK[(i)], W(i));           \
+    KW_SHA512_ROUND(hh, a, b, c, d, e, f, g, kK[(i) + 1], W((i) + 1)); \
+    KW_SHA512_ROUND(g, hh, a, b, c, d, e, f, kK[(i) + 2], W((i) + 2)); \
+    KW_SHA512_ROUND(f, g, hh, a, b, c, d, e, kK[(i) + 3], W((i) + 3)); \
+    KW_SHA512_ROUND(e, f, g, hh, a, b, c, d, kK[(i) + 4], W((i) + 4)); \
+    KW_SHA512_ROUND(d, e, f, g, hh, a, b, c, kK[(i) + 5], W((i) + 5)); \
+    KW_SHA512_ROUND(c, d, e, f, g, hh, a, b, kK[(i) + 6], W((i) + 6)); \
+    KW_SHA512_ROUND(b, c, d, e, f, g, hh, a, kK[(i) + 7], W((i) + 7));
+        KW_EIGHT(0, KW_W)
+        KW_EIGHT(8, KW_W)
+        for (int i = 16; i < 80; i += 16) {
+            KW_EIGHT(i, KW_NEXT)
+            KW_EIGHT(i + 8, KW_NEXT)
         }
-        KW_FINISH
-        if (n == 2) {
-            w = wk[cur][1];
-#pragma GCC unroll 10
-            for (int i = 0; i < 10; ++i) {
-                KW_EIGHT(w, 8 * i)
-                if (i < 6) {
-                    Step(56 + 4 * i, x, n0, n1);
-                    Step(58 + 4 * i, x, n0, n1);
-                }
-            }
-            KW_FINISH
-        }
-#undef KW_FINISH
 #undef KW_EIGHT
-#undef KW_ROUND
-        in = next;
-        blocks = left;
+#undef KW_NEXT
+#undef KW_W
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+        h[4] += e;
+        h[5] += f;
+        h[6] += g;
+        h[7] += hh;
     }
 }
 
-#undef KW_AVX2
+#undef KW_SHA512_ROUND
 
+// Processors at the AVX2 level: the schedule in vectors, the rounds with BMI's three-operand
+// rotates and and-not.
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2")
+namespace avx2 {
+#include "codec/sha512_vector.inc"
 }  // namespace avx2
+#pragma GCC pop_options
+
+// At the AVX-512 level the same, with the schedule's rotates and three-way exclusive ors done
+// by single instructions on the same 256-bit vectors.
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2,avx512f,avx512vl")
+#define KW_SHA512_AVX512
+namespace avx512 {
+#include "codec/sha512_vector.inc"
+}  // namespace avx512
+#undef KW_SHA512_AVX512
+#pragma GCC pop_options
 
 void Sha512Init(Sha512State& s) {
     static const uint64_t kIv[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,

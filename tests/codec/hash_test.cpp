@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -324,6 +325,35 @@ TEST(Hash, Blake3SplitAcrossSubtrees) {
     }
 }
 
+// BLAKE3 hashes whole chunks as they come and postpones only the merging of subtrees: feeds of
+// whole chunks, which end a call (and maybe the input) on a chunk or subtree boundary, and
+// feeds that leave a part chunk between them, give the published digests.
+TEST(Hash, Blake3FedInPieces) {
+    const std::vector<size_t> feeds[] = {
+        {1024},        {2048},       {3072},       {16384},  {65536},         {1024, 15360},
+        {16384, 1024}, {3072, 1000}, {17408, 100}, {262144}, {1023, 1, 1024}, {524288, 1024},
+    };
+    for (size_t length : {size_t{16384}, size_t{31744}, size_t{102400}, size_t{1048577}}) {
+        const Known* k = nullptr;
+        for (const Known& row : kKnown)
+            if (row.length == length) k = &row;
+        ASSERT_NE(k, nullptr);
+        std::vector<uint8_t> data = Pattern(length);
+        for (size_t f = 0; f < std::size(feeds); ++f) {
+            Hash h;
+            h.Init(HashMethod::BLAKE3);
+            for (size_t at = 0, i = 0; at < length; ++i) {
+                size_t piece = std::min(feeds[f][i % feeds[f].size()], length - at);
+                h.HashData(data.data() + at, piece);
+                at += piece;
+            }
+            char text[65];
+            h.End(text, sizeof(text), nullptr, 0);
+            EXPECT_STREQ(text, k->blake3) << "length " << length << " feed " << f;
+        }
+    }
+}
+
 // A copy taken mid-way goes on independently of the original.
 TEST(Hash, CopyMidComputation) {
     std::mt19937 rng(9);
@@ -441,19 +471,28 @@ TEST(Hash, ExportedMembers) {
     }
 }
 
-// The SHA-512 kernel with the vector schedule works on pairs of blocks with an odd one last; every
+// The SHA-512 kernels with the vector schedule work on pairs of blocks with an odd one last; every
 // count up to a few pairs, at unaligned addresses, gives the portable result.
 TEST(Hash, Sha512VectorScheduleMatchesPortable) {
-    if (codec::DetectedCpuLevel() < codec::CpuLevel::Avx2) GTEST_SKIP() << "no AVX2";
+    struct Row {
+        codec::CpuLevel level;
+        void (*blocks)(uint64_t h[8], const uint8_t* in, size_t blocks);
+    };
+    const Row rows[] = {{codec::CpuLevel::Avx2, codec::avx2::Sha512Blocks},
+                        {codec::CpuLevel::Avx512, codec::avx512::Sha512Blocks}};
     std::mt19937 rng(5);
     std::vector<uint8_t> data = RandomBytes(rng, 9 * 128 + 64);
-    for (size_t blocks = 0; blocks <= 9; ++blocks) {
-        const uint8_t* p = data.data() + rng() % 64;
-        uint64_t a[8], b[8];
-        for (int i = 0; i < 8; ++i) a[i] = b[i] = (uint64_t{rng()} << 32) | rng();
-        codec::avx2::Sha512Blocks(a, p, blocks);
-        codec::portable::Sha512Blocks(b, p, blocks);
-        EXPECT_EQ(0, std::memcmp(a, b, sizeof(a))) << blocks << " blocks";
+    for (const Row& r : rows) {
+        if (codec::DetectedCpuLevel() < r.level) continue;
+        for (size_t blocks = 0; blocks <= 9; ++blocks) {
+            const uint8_t* p = data.data() + rng() % 64;
+            uint64_t a[8], b[8];
+            for (int i = 0; i < 8; ++i) a[i] = b[i] = (uint64_t{rng()} << 32) | rng();
+            r.blocks(a, p, blocks);
+            codec::portable::Sha512Blocks(b, p, blocks);
+            EXPECT_EQ(0, std::memcmp(a, b, sizeof(a)))
+                << codec::CpuLevelName(r.level) << " " << blocks << " blocks";
+        }
     }
 }
 

@@ -35,7 +35,7 @@ std::vector<std::wstring> FileNames(size_t count) {
 
 void WildcardRows() {
     const std::vector<std::wstring> names = FileNames(4096);
-    // One row: the pattern over all names against the shell's specification (a list separated
+    // One row: the pattern over all names against the shell's matcher on `spec` (a list separated
     // by ';' where the pattern has a group; `negated` counts the names it does not match).
     auto row = [&](const wchar_t* source, const wchar_t* spec, bool negated, const char* peer) {
         auto pattern = text::NewMatchPattern(source, 0);

@@ -4,6 +4,9 @@
 # start, and a lingering server can make ctest wait forever.
 set -u
 . "$(dirname "$0")/wine-env.sh"
+# Tests need the prefix as the project sets it up (no display driver, no debugger), not as Wine
+# would create it on first use.
+"$(dirname "$0")/wine-prefix.sh" || exit 1
 wineserver -k >/dev/null 2>&1 || true
 wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1

@@ -36,24 +36,10 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 head -c $((64 << 20)) /dev/urandom >"$tmp/data"
-best() {  # MB/s of the fastest of three runs of a command over the 64 MB file
-    local b=0 t0 t1
-    for _ in 1 2 3; do
-        t0=$(now)
-        "$@" >/dev/null 2>&1 || return
-        t1=$(now)
-        b=$(awk -v b="$b" -v s="$(awk -v a="$t0" -v c="$t1" 'BEGIN { print c - a }')" \
-            'BEGIN { v = 64 * 1048576 / s / 1e6; print (v > b ? v : b) }')
-    done
-    echo "$b"
-}
-# b3sum maps a file by default and then spends most of its time on page faults; with --no-mmap
-# it reads the file into a buffer that stays in cache, and what its run takes beyond reading the
-# same file with cat is the hashing, which the library's row measures. A large file keeps
-# process start-up and timer noise small against that difference.
-fastest() {  # seconds of the fastest of five runs of a command
-    local b="" t0 t1
-    for _ in 1 2 3 4 5; do
+fastest() {  # seconds of the fastest of RUNS runs of a command: fastest RUNS COMMAND...
+    local runs=$1 b="" t0 t1
+    shift
+    for _ in $(seq "$runs"); do
         t0=$(now)
         "$@" >/dev/null 2>&1 || return
         t1=$(now)
@@ -62,10 +48,19 @@ fastest() {  # seconds of the fastest of five runs of a command
     done
     echo "$b"
 }
+best() {  # MB/s of the fastest of three runs of a command over the 64 MB file
+    local s
+    s=$(fastest 3 "$@") || return
+    [ -n "$s" ] && awk -v s="$s" 'BEGIN { print 64 * 1048576 / s / 1e6 }'
+}
+# b3sum maps a file by default and then spends most of its time on page faults; with --no-mmap
+# it reads the file into a buffer that stays in cache, and what its run takes beyond reading the
+# same file with cat is the hashing, which the library's row measures. A large file keeps
+# process start-up and timer noise small against that difference.
 if command -v b3sum >/dev/null; then
     head -c $((256 << 20)) /dev/urandom >"$tmp/large"
-    hashing=$(awk -v h="$(fastest b3sum --num-threads 1 --no-mmap "$tmp/large")" \
-        -v r="$(fastest cat "$tmp/large")" 'BEGIN { if (h > r) print 256 * 1048576 / (h - r) / 1e6 }')
+    hashing=$(awk -v h="$(fastest 5 b3sum --num-threads 1 --no-mmap "$tmp/large")" \
+        -v r="$(fastest 5 cat "$tmp/large")" 'BEGIN { if (h > r) print 256 * 1048576 / (h - r) / 1e6 }')
     row "blake3 1 MB" "$(ours "blake3 1 MB")" "$hashing" \
         "b3sum --num-threads 1 --no-mmap, 256 MB file, time beyond cat's"
     rm -f "$tmp/large"

@@ -262,11 +262,6 @@ class Runner {
     // returned position on, or nowhere (kNegationFails).
     uint32_t NegationWalk(uint32_t open, uint32_t t);
     void BuildNegation(uint32_t open);
-    // Counts memory for negation answers; throws std::bad_alloc past the limit.
-    void Reserve(uint64_t cells) {
-        cells_ += cells;
-        if (cells_ > kMaxNegationCells) throw std::bad_alloc();
-    }
 
     std::wstring_view program_;
     const ProgramLinks& links_;
@@ -412,7 +407,7 @@ void Runner::BuildNegation(uint32_t open) {
     // For each nested negation, over text positions e: the furthest end of X from the state
     // after that negation at any position from e on (suffix[n + 1] stays "none").
     const uint64_t column = uint64_t{end_} + 2;
-    Reserve(column * (nestedOpens.size() + 1));
+    cells_ += column * (nestedOpens.size() + 1);  // checked against the limit beforehand
     std::vector<std::vector<int32_t>> suffix(nestedOpens.size(),
                                              std::vector<int32_t>(column, kNoEnd));
     std::vector<int32_t> direct(span + 1), here(span + 1), next(span + 1, kNoEnd);

@@ -130,17 +130,15 @@ class Builder {
             if (NameIs(element, "folder")) {
                 const char* label = element->Attribute("label");
                 if (!label) continue;  // a sub-folder needs a label; its children go with it
-                entry = NewEntry(Utf16(label, CP_UTF8), nullptr);
+                entry = NewEntry(Text::Utf8(label), Text::None());
                 if (!entry) continue;
                 Append(stack.back().tail, entry);
                 stack.push_back({element->FirstChildElement(), &entry->child});
             } else if (NameIs(element, "path")) {
-                std::optional<std::optional<std::wstring>> path = PathOf(element);
+                std::wstring parsingName;
+                std::optional<Text> path = PathOf(element, parsingName);
                 if (!path) continue;
-                const char* label = element->Attribute("label");
-                std::optional<std::wstring> labelText;
-                if (label) labelText = Utf16(label, CP_UTF8);
-                entry = NewEntry(labelText, *path ? &**path : nullptr);
+                entry = NewEntry(Text::Utf8(element->Attribute("label")), *path);
                 if (entry) Append(stack.back().tail, entry);
             }
         }
@@ -149,35 +147,64 @@ class Builder {
     std::vector<const PathListEntry*>& entries() { return entries_; }
 
   private:
-    // Nothing: the element has no path at all and is skipped. A null inner value: a "pidl" that
-    // did not convert, kept without a path.
-    static std::optional<std::optional<std::wstring>> PathOf(const TiXmlElement* element) {
+    // A string for an entry: absent, UTF-8 from the file, or UTF-16 worked out here.
+    struct Text {
+        const char* utf8 = nullptr;
+        const std::wstring* wide = nullptr;
+        static Text None() { return {}; }
+        static Text Utf8(const char* text) { return {text, nullptr}; }
+        static Text Wide(const std::wstring* text) { return {nullptr, text}; }
+        bool present() const { return utf8 || wide; }
+    };
+
+    // The path of a "path" element: nothing when it has none and is skipped; Text::None() for a
+    // "pidl" that did not convert, which keeps the entry without a path. A converted name is
+    // kept in `name`.
+    static std::optional<Text> PathOf(const TiXmlElement* element, std::wstring& name) {
         const TiXmlElement* dir = element->FirstChildElement("dir");
         if (!dir) return std::nullopt;
         if (const TiXmlElement* text = dir->FirstChildElement("pathstring")) {
-            return std::optional<std::wstring>(Utf16(text->GetText(), CP_UTF8));
+            const char* value = text->GetText();
+            return Text::Utf8(value ? value : "");
         }
         if (const TiXmlElement* pidl = dir->FirstChildElement("pidl")) {
-            return ParsingNameOfListText(pidl->GetText());
+            std::optional<std::wstring> converted = ParsingNameOfListText(pidl->GetText());
+            if (!converted) return Text::None();
+            name = std::move(*converted);
+            return Text::Wide(&name);
         }
         return std::nullopt;
     }
 
-    wchar_t* NewString(const std::wstring& text) {
-        size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        auto* copy = static_cast<wchar_t*>(PathListAllocSeam()(list_->heap, bytes));
-        if (copy) std::memcpy(copy, text.c_str(), bytes);
+    // Copies (and converts) the text onto the list's heap.
+    wchar_t* NewString(const Text& text) {
+        if (text.wide) {
+            size_t bytes = (text.wide->size() + 1) * sizeof(wchar_t);
+            auto* copy = static_cast<wchar_t*>(PathListAllocSeam()(list_->heap, bytes));
+            if (copy) std::memcpy(copy, text.wide->c_str(), bytes);
+            return copy;
+        }
+        // UTF-8 never takes fewer bytes than UTF-16 takes units.
+        size_t length = std::strlen(text.utf8);
+        if (length >= INT_MAX) return nullptr;
+        auto* copy =
+            static_cast<wchar_t*>(PathListAllocSeam()(list_->heap, (length + 1) * sizeof(wchar_t)));
+        if (!copy) return nullptr;
+        int n = length ? ::MultiByteToWideChar(CP_UTF8, 0, text.utf8, static_cast<int>(length),
+                                               copy, static_cast<int>(length))
+                       : 0;
+        copy[n] = 0;
         return copy;
     }
 
     // A zeroed entry with copies of the strings, or null (nothing kept) when memory runs out.
-    PathListEntry* NewEntry(const std::optional<std::wstring>& label, const std::wstring* path) {
+    PathListEntry* NewEntry(const Text& label, const Text& path) {
         auto* entry =
             static_cast<PathListEntry*>(PathListAllocSeam()(list_->heap, sizeof(PathListEntry)));
         if (!entry) return nullptr;
         std::memset(entry, 0, sizeof(*entry));
-        if ((label && !(entry->label = NewString(*label))) ||
-            (path && !(entry->path = NewString(*path)))) {
+        if ((label.present() && !(entry->label = NewString(label))) ||
+            (path.present() && !(entry->path = NewString(path)))) {
             if (entry->label) ::HeapFree(list_->heap, 0, entry->label);
             ::HeapFree(list_->heap, 0, entry);
             return nullptr;

@@ -91,12 +91,12 @@ class Hash {
     static const int MAX_HASH_SIZE = 64;
 #endif
 
-#ifdef KWILL_MSVC_ABI
-    /* Declaring the move assignment would delete the implicit copy constructor; both
-     * constructors stay the compiler's own, with nothing imported. */
+    /* The constructors are the compiler's own (nothing is imported); declared here because the
+     * assignments are. */
     Hash() = default;
     Hash(const Hash&) = default;
 
+#ifdef KWILL_MSVC_ABI
     /* Selects the method and starts over. */
     KWILL_MEMBER(1520) void Init(HashMethod method);
     /* Feeds length bytes; any count, 0 included, any number of times. */

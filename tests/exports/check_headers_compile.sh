@@ -12,11 +12,9 @@ warn=(-Wall -Wextra -Werror)
 
 rows=(
     "mingw-w64 C89|$gcc -x c -std=c89 -pedantic"
-    "mingw-w64 C11|$gcc -x c -std=c11 -pedantic"
     "mingw-w64 C++11|$gxx -x c++ -std=c++11"
     "mingw-w64 C++20|$gxx -x c++ -std=c++20"
     "msvc-target C|${msvc[*]} -x c"
-    "msvc-target C++14|${msvc[*]} -x c++ -std=c++14"
     "msvc-target C++17|${msvc[*]} -x c++ -std=c++17"
 )
 passed=0 failed=0

@@ -8,6 +8,7 @@
 #include "kwilllib/text.h"
 #include "kwilllib/strings.h"
 #include "kwilllib/codec.h"
+#include "kwilllib/zip.h"
 #include "kwilllib/shellns.h"
 #include "kwilllib/hostlink.h"
 #include "kwilllib/shellext.h"

@@ -170,4 +170,20 @@ KWILL_API(37)
 void KWILLCALL BlowfishDecrypt(const BYTE* key, int keyLength, const BYTE* in, BYTE* out,
                                int length);
 
+/* Reads a file written by SaveZipCompressedFile into a new LocalAlloc block (*data, freed with
+ * LocalFree) followed by two zero bytes not counted in *length (may be null); scramble must
+ * match the save. Returns 1, or 0 with *data null and the last error set; never 1 with part of
+ * the data. */
+KWILL_API(1540)
+int KWILLCALL LoadZipCompressedFile(const wchar_t* filename, void** data, UINT32* length,
+                                    UINT32 scramble);
+/* Compresses length bytes into the file (scrambled when scramble is non-zero), written under a
+ * temporary name and then put in place with the old file's alternate data streams. Returns 1,
+ * or 0 with the old file unchanged. */
+KWILL_API(1541)
+int KWILLCALL SaveZipCompressedFile(const wchar_t* filename, const void* data, UINT32 length,
+                                    UINT32 scramble);
+/* 1 when the file carries a readable zip archive, at its start or behind a stub. */
+KWILL_API(1542) int KWILLCALL DoesExeFileContainZip(const wchar_t* filename);
+
 #endif /* KWILLLIB_CODEC_H */

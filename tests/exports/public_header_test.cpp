@@ -4,6 +4,7 @@
 #include "codec/hash.h"
 #include "frame/pinyin_table.h"
 #include "tests/common/test_support.h"
+#include "zip/zip_info.h"
 
 #include <kwilllib.h>
 
@@ -19,6 +20,13 @@ static_assert(offsetof(::PinyinInitialsTable, entries) ==
 static_assert(offsetof(::PinyinInitialsTable, count) ==
               offsetof(kwill::PinyinInitialsTable, count));
 static_assert(::Hash::MAX_HASH_SIZE == kwill::Hash::MAX_HASH_SIZE);
+
+using OwnRequest = kwill::zip::ZipInfoRequestBlock;
+static_assert(sizeof(::ZipInfoRequestBlock) == sizeof(OwnRequest));
+static_assert(offsetof(::ZipInfoRequestBlock, file) == offsetof(OwnRequest, file));
+static_assert(offsetof(::ZipInfoRequestBlock, count) == offsetof(OwnRequest, count));
+static_assert(offsetof(::ZipInfoRequestBlock, text) == offsetof(OwnRequest, text));
+static_assert(offsetof(::ZipInfoRequestBlock, result) == offsetof(OwnRequest, result));
 
 namespace kwill {
 namespace {

@@ -11,7 +11,7 @@ trap 'rm -rf "$scratch"' EXIT
 # file to break | sed expression | text the failure must hold
 rows=(
     "def|/^    BoyerFree @1112\$/d|declares BoyerFree, which kwilllib.def does not export: add \"BoyerFree @1112\" to kwilllib.def under a \"; ---- text: ...\" heading"
-    "def|\$a\\    NewThing @2099|exports NewThing, but no public header declares it: declare it in include/kwilllib/util.h as KWILL_API(2001)"
+    "def|\$a\\    NewThing @2099|exports NewThing, but no public header declares it: declare it in include/kwilllib/util.h as KWILL_API(2099)"
     "def|s/^    OsVer @1000\$/    OsVer @1005/|declares OsVer with KWILL_API(1000), but kwilllib.def line"
     "def|s/^    GetHostWindow @49\$/    GetHostWindow @49 NONAME/|makes it KWILL_API_NONAME(49)"
     "codec.h|s/KWILL_MEMBER(1525) void HashData/void HashData/|the declaration of ?HashData@Hash@@QEAAXPEBX_K@Z must start with KWILL_MEMBER(1525)"

@@ -2,6 +2,7 @@
 
 #include "frame/named_thread.h"
 #include "frame/win_handle.h"
+#include "hostlink/host_system.h"
 #include "hostlink/pass_through.h"
 
 #include <dde.h>
@@ -130,8 +131,7 @@ HGLOBAL CommandMemory(const std::wstring& command, bool unicode) {
 void RunConversation(DdeRequest* request, DWORD limitMs) {
     const DWORD start = ::GetTickCount();
     DWORD ackedAt = 0;
-    bool quit = false;
-    WPARAM quitCode = 0;
+    MessagePump pump;
     while (!request->finished) {
         DWORD now = ::GetTickCount();
         if (limitMs && now - start >= limitMs) break;
@@ -143,18 +143,8 @@ void RunConversation(DdeRequest* request, DWORD limitMs) {
         DWORD wait = kServerCheckMs;
         if (limitMs) wait = std::min<DWORD>(wait, limitMs - (now - start));
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
-        MSG msg;
-        while (!request->finished && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-                continue;
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        pump.DispatchWaiting(&request->finished);
     }
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
 }
 
 struct AsyncCommand {

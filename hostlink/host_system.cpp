@@ -72,10 +72,26 @@ void SetSystemForTesting(HostSystem* system) {
     g_testSystem = system;
 }
 
+MessagePump::~MessagePump() {
+    if (quit_) ::PostQuitMessage(static_cast<int>(quitCode_));
+}
+
+void MessagePump::DispatchWaiting(const bool* stop) {
+    MSG msg;
+    while (!(stop && *stop) && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit_ = true;
+            quitCode_ = msg.wParam;
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 DWORD PumpingWait(const HANDLE* handles, DWORD count, DWORD limitMs) {
     const DWORD start = ::GetTickCount();
-    bool quit = false;
-    WPARAM quitCode = 0;
+    MessagePump pump;
     DWORD result = WAIT_TIMEOUT;
     for (;;) {
         DWORD elapsed = ::GetTickCount() - start;
@@ -86,16 +102,7 @@ DWORD PumpingWait(const HANDLE* handles, DWORD count, DWORD limitMs) {
             break;
         }
         if (woke == WAIT_TIMEOUT) break;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-                continue;
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        pump.DispatchWaiting();
         // Signalled while messages were dispatched: answer without one more round.
         if (count) {
             DWORD now = ::WaitForMultipleObjects(count, handles, FALSE, 0);
@@ -106,7 +113,6 @@ DWORD PumpingWait(const HANDLE* handles, DWORD count, DWORD limitMs) {
         }
         if (left == 0) break;
     }
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     return result;
 }
 

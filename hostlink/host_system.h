@@ -74,6 +74,22 @@ HostSystem& System();
 void SetSystemForTesting(HostSystem* system);
 HostSystem& RealSystem();
 
+// Dispatches the messages waiting for this thread, for loops that wait. A WM_QUIT taken out on
+// the way is kept and posted again when the pump goes, so the caller's own loop still ends.
+class MessagePump {
+  public:
+    MessagePump() = default;
+    ~MessagePump();
+    MessagePump(const MessagePump&) = delete;
+    MessagePump& operator=(const MessagePump&) = delete;
+    // Until the queue is empty or *stop turns true (a flag a dispatched message may set).
+    void DispatchWaiting(const bool* stop = nullptr);
+
+  private:
+    bool quit_ = false;
+    WPARAM quitCode_ = 0;
+};
+
 // The real wait: MsgWaitForMultipleObjects in a loop that dispatches every message of the thread
 // until a handle is signalled or the limit passes. A WM_QUIT taken out of the queue on the way is
 // posted again before returning, so the caller's own loop still sees it.

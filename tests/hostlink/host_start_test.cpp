@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kwill {
@@ -268,6 +269,50 @@ TEST(PassThrough, HoldsForOneSecondAcrossTheWrap) {
         }
         Shared().passThroughTick = 0;
     }
+}
+
+}  // namespace
+}  // namespace kwill
+
+namespace kwill {
+namespace {
+
+int g_dispatched = 0;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER) ++g_dispatched;
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Waits run on user-interface threads: their messages are dispatched, and a WM_QUIT met on the
+// way is still there for the thread's own loop afterwards.
+TEST(PumpingWait, DispatchesMessagesAndKeepsTheQuit) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CountingProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KwillTest.Counting";
+    ::RegisterClassW(&wc);
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                    nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    g_dispatched = 0;
+    ::PostMessageW(window, WM_USER, 0, 0);
+    ::PostQuitMessage(7);
+    EXPECT_EQ(hostlink::PumpingWait(nullptr, 0, 50), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(g_dispatched, 1);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread setter([event] {
+        ::Sleep(50);
+        ::SetEvent(event);
+    });
+    HANDLE waits[] = {event};
+    EXPECT_EQ(hostlink::PumpingWait(waits, 1, 10000), WAIT_OBJECT_0);
+    setter.join();
+    ::CloseHandle(event);
+    ::DestroyWindow(window);
 }
 
 }  // namespace

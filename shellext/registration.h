@@ -32,6 +32,18 @@ struct RegRow {
     DWORD flags;
 };
 
+// Row builders, so that tables read as lists of keys and values.
+inline RegRow KeyRow(HKEY anchor, const wchar_t* key, DWORD flags = 0) {
+    return {anchor, key, nullptr, REG_NONE, nullptr, 0, flags};
+}
+inline RegRow SzRow(HKEY anchor, const wchar_t* key, const wchar_t* name, const wchar_t* text,
+                    DWORD flags = 0) {
+    return {anchor, key, name, REG_SZ, text, 0, flags};
+}
+inline RegRow DwordRow(HKEY anchor, const wchar_t* key, const wchar_t* name, DWORD number) {
+    return {anchor, key, name, REG_DWORD, nullptr, number, 0};
+}
+
 // Expanded string data holds at most this many characters, terminator included.
 inline constexpr size_t kRegExpansionChars = 520;
 

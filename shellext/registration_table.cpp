@@ -11,17 +11,6 @@ namespace {
 
 const HKEY kLM = HKEY_LOCAL_MACHINE;
 
-RegRow Key(HKEY anchor, const wchar_t* key, DWORD flags = 0) {
-    return {anchor, key, nullptr, REG_NONE, nullptr, 0, flags};
-}
-RegRow Sz(HKEY anchor, const wchar_t* key, const wchar_t* name, const wchar_t* text,
-          DWORD flags = 0) {
-    return {anchor, key, name, REG_SZ, text, 0, flags};
-}
-RegRow Dword(HKEY anchor, const wchar_t* key, const wchar_t* name, DWORD number) {
-    return {anchor, key, name, REG_DWORD, nullptr, number, 0};
-}
-
 constexpr DWORD kTree = kRegDeleteTree;
 constexpr DWORD kRemoveOnly = kRegDeleteTree | kRegNeverCreate;
 
@@ -40,139 +29,144 @@ constexpr DWORD kRemoveOnly = kRegDeleteTree | kRegNeverCreate;
 
 const RegRow kRegistrationRows[] = {
     // The classes: display name, in-process server and threading model.
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_HOOK, nullptr, L"Tarnwell Shell Execute Hook", kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Both"),
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_MENU, nullptr, L"Tarnwell Context Menu", kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_DESKTOP_MENU, nullptr, L"Tarnwell Desktop Context Menu",
-       kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_INFO_TIP, nullptr, L"Tarnwell Info Tip Handler", kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_ICON, nullptr, L"Tarnwell Icon Handler", kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
-    Sz(kLM, KWILL_CLSID_KEY KWILL_CLSID_DROP, nullptr, L"Tarnwell Drop Target", kTree),
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
-    Key(kLM, KWILL_CLSID_KEY KWILL_CLSID_COLLECTION, kTree),  // no display name of its own
-    Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-    Sz(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_HOOK, nullptr, L"Tarnwell Shell Execute Hook", kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Both"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_MENU, nullptr, L"Tarnwell Context Menu", kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_DESKTOP_MENU, nullptr, L"Tarnwell Desktop Context Menu",
+          kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_INFO_TIP, nullptr, L"Tarnwell Info Tip Handler", kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_ICON, nullptr, L"Tarnwell Icon Handler", kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    SzRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_DROP, nullptr, L"Tarnwell Drop Target", kTree),
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
+    KeyRow(kLM, KWILL_CLSID_KEY KWILL_CLSID_COLLECTION, kTree),  // no display name of its own
+    SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+    SzRow(kRegChild, nullptr, L"ThreadingModel", L"Apartment"),
 
     // The shell loads only approved extensions. The key is shared: only our values go again.
-    Sz(kLM, KWILL_CURRENT_VERSION L"Shell Extensions\\Approved", KWILL_CLSID_HOOK,
-       L"Tarnwell Shell Execute Hook"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_MENU, L"Tarnwell Context Menu"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_DESKTOP_MENU, L"Tarnwell Desktop Context Menu"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_INFO_TIP, L"Tarnwell Info Tip Handler"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_ICON, L"Tarnwell Icon Handler"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_DROP, L"Tarnwell Drop Target"),
-    Sz(kRegChild, nullptr, KWILL_CLSID_COLLECTION, L"Tarnwell File Collection Shell Extension"),
+    SzRow(kLM, KWILL_CURRENT_VERSION L"Shell Extensions\\Approved", KWILL_CLSID_HOOK,
+          L"Tarnwell Shell Execute Hook"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_MENU, L"Tarnwell Context Menu"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_DESKTOP_MENU, L"Tarnwell Desktop Context Menu"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_INFO_TIP, L"Tarnwell Info Tip Handler"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_ICON, L"Tarnwell Icon Handler"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_DROP, L"Tarnwell Drop Target"),
+    SzRow(kRegChild, nullptr, KWILL_CLSID_COLLECTION, L"Tarnwell File Collection Shell Extension"),
 
     // Shell execute hooks run only when switched on, and only those listed.
-    Dword(kLM, KWILL_CURRENT_VERSION L"Policies\\Explorer", L"EnableShellExecuteHooks", 1),
-    Sz(kLM, KWILL_CURRENT_VERSION L"Explorer\\ShellExecuteHooks", KWILL_CLSID_HOOK, L""),
+    DwordRow(kLM, KWILL_CURRENT_VERSION L"Policies\\Explorer", L"EnableShellExecuteHooks", 1),
+    SzRow(kLM, KWILL_CURRENT_VERSION L"Explorer\\ShellExecuteHooks", KWILL_CLSID_HOOK, L""),
 
     // The host's file kinds: extension, then its ProgID with icon, icon handler and command.
-    Sz(kLM, L"Software\\Classes\\.kcf", nullptr, L"TarnCommandFile", kTree),
-    Sz(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
-    Sz(kLM, L"Software\\Classes\\TarnCommandFile", nullptr, L"Tarnwell Command File", kTree),
-    Sz(kRegChild, nullptr, L"NeverShowExt", L""),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
+    SzRow(kLM, L"Software\\Classes\\.kcf", nullptr, L"TarnCommandFile", kTree),
+    SzRow(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
+    SzRow(kLM, L"Software\\Classes\\TarnCommandFile", nullptr, L"Tarnwell Command File", kTree),
+    SzRow(kRegChild, nullptr, L"NeverShowExt", L""),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
 
-    Sz(kLM, L"Software\\Classes\\.kop", nullptr, L"TarnButtonFile", kTree),
-    Sz(kLM, L"Software\\Classes\\TarnButtonFile", nullptr, L"Tarnwell Button File", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
+    SzRow(kLM, L"Software\\Classes\\.kop", nullptr, L"TarnButtonFile", kTree),
+    SzRow(kLM, L"Software\\Classes\\TarnButtonFile", nullptr, L"Tarnwell Button File", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
 
     // Preferences files are no longer registered; an old registration is removed.
-    Sz(kLM, L"Software\\Classes\\.kpf", nullptr, L"TarnPrefsFile", kRemoveOnly),
-    Sz(kLM, L"Software\\Classes\\TarnPrefsFile", nullptr, L"Tarnwell Preferences File",
-       kRemoveOnly),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
+    SzRow(kLM, L"Software\\Classes\\.kpf", nullptr, L"TarnPrefsFile", kRemoveOnly),
+    SzRow(kLM, L"Software\\Classes\\TarnPrefsFile", nullptr, L"Tarnwell Preferences File",
+          kRemoveOnly),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% %1"),
 
-    Sz(kLM, L"Software\\Classes\\.kft", nullptr, L"TarnFileTypesFile", kTree),
-    Sz(kLM, L"Software\\Classes\\TarnFileTypesFile", nullptr, L"Tarnwell FileTypes File", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kLM, L"Software\\Classes\\.kft", nullptr, L"TarnFileTypesFile", kTree),
+    SzRow(kLM, L"Software\\Classes\\TarnFileTypesFile", nullptr, L"Tarnwell FileTypes File", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
 
-    Sz(kLM, L"Software\\Classes\\.kps", nullptr, L"TarnSettingsFile", kTree),
-    Sz(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
-    Sz(kLM, L"Software\\Classes\\TarnSettingsFile", nullptr, L"Tarnwell Settings File", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kLM, L"Software\\Classes\\.kps", nullptr, L"TarnSettingsFile", kTree),
+    SzRow(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
+    SzRow(kLM, L"Software\\Classes\\TarnSettingsFile", nullptr, L"Tarnwell Settings File", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
 
-    Sz(kLM, L"Software\\Classes\\.klt", nullptr, L"TarnListerTheme", kTree),
-    Sz(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
-    Sz(kLM, L"Software\\Classes\\TarnListerTheme", nullptr, L"Tarnwell Lister Theme", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% /cmd Prefs THEMEIMPORT \"%1\""),
+    SzRow(kLM, L"Software\\Classes\\.klt", nullptr, L"TarnListerTheme", kTree),
+    SzRow(kRegChild, KWILL_INFO_TIP_KEY, nullptr, KWILL_CLSID_INFO_TIP),
+    SzRow(kLM, L"Software\\Classes\\TarnListerTheme", nullptr, L"Tarnwell Lister Theme", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr,
+          L"%KWILLRT% /cmd Prefs THEMEIMPORT \"%1\""),
 
-    Sz(kLM, L"Software\\Classes\\.flt", nullptr, L"TarnFilterFile", kTree),
-    Sz(kLM, L"Software\\Classes\\TarnFilterFile", nullptr, L"Tarnwell Filter File", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kLM, L"Software\\Classes\\.flt", nullptr, L"TarnFilterFile", kTree),
+    SzRow(kLM, L"Software\\Classes\\TarnFilterFile", nullptr, L"Tarnwell Filter File", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
 
     // AutoPlay: "open folder in the file manager" for unknown content, with the system's own
     // action text for opening a folder when there is one.
-    Sz(kLM, KWILL_AUTOPLAY L"EventHandlers\\UnknownContentOnArrival", L"TarnOpenFolder", L""),
-    Sz(kLM, KWILL_AUTOPLAY L"Handlers\\TarnOpenFolder", L"Action",
-       KWILL_AUTOPLAY L"Handlers\\MSOpenFolder\\Action", kRegDeleteTree | kRegReference),
-    Sz(kRegChild, nullptr, L"DefaultIcon", L"%KWILLRT%,0"),
-    Sz(kRegChild, nullptr, L"InvokeProgID", L"Folder"),
-    Sz(kRegChild, nullptr, L"InvokeVerb", L"openinkwill"),
-    Sz(kRegChild, nullptr, L"Provider", L"Tarnwell"),
+    SzRow(kLM, KWILL_AUTOPLAY L"EventHandlers\\UnknownContentOnArrival", L"TarnOpenFolder", L""),
+    SzRow(kLM, KWILL_AUTOPLAY L"Handlers\\TarnOpenFolder", L"Action",
+          KWILL_AUTOPLAY L"Handlers\\MSOpenFolder\\Action", kRegDeleteTree | kRegReference),
+    SzRow(kRegChild, nullptr, L"DefaultIcon", L"%KWILLRT%,0"),
+    SzRow(kRegChild, nullptr, L"InvokeProgID", L"Folder"),
+    SzRow(kRegChild, nullptr, L"InvokeVerb", L"openinkwill"),
+    SzRow(kRegChild, nullptr, L"Provider", L"Tarnwell"),
 
     // Protected-mode browsers may drop onto the host without asking.
-    Key(kLM,
-        L"Software\\Microsoft\\Internet Explorer\\Low Rights\\DragDrop\\"
-        L"{EE0F1650-117B-4075-A78C-EA86C85710B3}",
-        kTree),
-    Sz(kRegChild, nullptr, L"AppName", L"kwill.exe"),
-    Sz(kRegChild, nullptr, L"AppPath", L"%APPPATH%"),
-    Dword(kRegChild, nullptr, L"Policy", 3),
+    KeyRow(kLM,
+           L"Software\\Microsoft\\Internet Explorer\\Low Rights\\DragDrop\\"
+           L"{EE0F1650-117B-4075-A78C-EA86C85710B3}",
+           kTree),
+    SzRow(kRegChild, nullptr, L"AppName", L"kwill.exe"),
+    SzRow(kRegChild, nullptr, L"AppPath", L"%APPPATH%"),
+    DwordRow(kRegChild, nullptr, L"Policy", 3),
 
     // The tarnprefs: URL protocol.
-    Sz(kLM, L"Software\\Classes\\tarnprefs", nullptr, L"URL:TarnPrefs Protocol Handler", kTree),
-    Sz(kRegChild, nullptr, L"URL Protocol", L""),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%KWILLRT%,0"),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% /prefs \"%1\""),
+    SzRow(kLM, L"Software\\Classes\\tarnprefs", nullptr, L"URL:TarnPrefs Protocol Handler", kTree),
+    SzRow(kRegChild, nullptr, L"URL Protocol", L""),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%KWILLRT%,0"),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% /prefs \"%1\""),
 
     // Script packages.
-    Sz(kLM, L"Software\\Classes\\.tsp", nullptr, L"TarnScriptPackage", kTree),
-    Sz(kLM, L"Software\\Classes\\TarnScriptPackage", nullptr, L"Tarnwell Script Package", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% /cmd Prefs INSTALLSCRIPT \"%1\""),
+    SzRow(kLM, L"Software\\Classes\\.tsp", nullptr, L"TarnScriptPackage", kTree),
+    SzRow(kLM, L"Software\\Classes\\TarnScriptPackage", nullptr, L"Tarnwell Script Package", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr,
+          L"%KWILLRT% /cmd Prefs INSTALLSCRIPT \"%1\""),
 
-    Sz(kLM, L"Software\\Classes\\.tarnscriptinstall", nullptr, L"TarnScriptInstallPackage", kTree),
-    Sz(kLM, L"Software\\Classes\\TarnScriptInstallPackage", nullptr,
-       L"Tarnwell Script Install Package", kTree),
-    Sz(kRegChild, L"DefaultIcon", nullptr, L"%1"),
-    Sz(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
-    Sz(kRegSibling, L"shell\\open\\command", nullptr, L"%KWILLRT% /cmd Prefs INSTALLSCRIPT \"%1\""),
+    SzRow(kLM, L"Software\\Classes\\.tarnscriptinstall", nullptr, L"TarnScriptInstallPackage",
+          kTree),
+    SzRow(kLM, L"Software\\Classes\\TarnScriptInstallPackage", nullptr,
+          L"Tarnwell Script Install Package", kTree),
+    SzRow(kRegChild, L"DefaultIcon", nullptr, L"%1"),
+    SzRow(kRegSibling, L"shellex\\IconHandler", nullptr, KWILL_CLSID_ICON),
+    SzRow(kRegSibling, L"shell\\open\\command", nullptr,
+          L"%KWILLRT% /cmd Prefs INSTALLSCRIPT \"%1\""),
 };
 
 const RegRow kCleanupRows[] = {
-    Key(kLM, L"Software\\Classes\\Directory\\Background\\shellex\\ContextMenuHandlers\\Kwill",
-        kTree),
-    Key(kLM, L"Software\\Classes\\coll", kTree),
-    Key(kLM, KWILL_CLSID_KEY L"{42BEF283-A10E-472D-B105-9F2B59AFBFC8}", kTree),
-    Key(kLM,
+    KeyRow(kLM, L"Software\\Classes\\Directory\\Background\\shellex\\ContextMenuHandlers\\Kwill",
+           kTree),
+    KeyRow(kLM, L"Software\\Classes\\coll", kTree),
+    KeyRow(kLM, KWILL_CLSID_KEY L"{42BEF283-A10E-472D-B105-9F2B59AFBFC8}", kTree),
+    KeyRow(
+        kLM,
         KWILL_CURRENT_VERSION L"Shell Extensions\\Approved\\{42BEF283-A10E-472D-B105-9F2B59AFBFC8}",
         kTree),
-    Key(kLM, KWILL_CURRENT_VERSION L"Explorer\\FindExtensions\\Static\\KwillFind", kTree),
-    Key(kLM, L"Software\\Classes\\tarnhelp", kTree),
+    KeyRow(kLM, KWILL_CURRENT_VERSION L"Explorer\\FindExtensions\\Static\\KwillFind", kTree),
+    KeyRow(kLM, L"Software\\Classes\\tarnhelp", kTree),
 };
 
 // The control-panel applet of older versions, which the file manager no longer installs.

@@ -16,17 +16,6 @@ namespace {
 const wchar_t kBase[] = L"Software\\KwillEngineTest";
 const HKEY kCU = HKEY_CURRENT_USER;
 
-RegRow Key(HKEY anchor, const wchar_t* key, DWORD flags = 0) {
-    return {anchor, key, nullptr, REG_NONE, nullptr, 0, flags};
-}
-RegRow Sz(HKEY anchor, const wchar_t* key, const wchar_t* name, const wchar_t* text,
-          DWORD flags = 0) {
-    return {anchor, key, name, REG_SZ, text, 0, flags};
-}
-RegRow Dword(HKEY anchor, const wchar_t* key, const wchar_t* name, DWORD number) {
-    return {anchor, key, name, REG_DWORD, nullptr, number, 0};
-}
-
 // Every key and value below the test key, as "path" and "path|name=data" lines in
 // enumeration order (subkeys after the key's values).
 void List(HKEY key, const std::wstring& path, std::vector<std::wstring>& out) {
@@ -81,15 +70,15 @@ class RegistrationEngine : public ::testing::Test {
 // Root rows start over at the root, child rows go one key down, sibling rows go back up one key
 // first; a child row without a key path writes to the current key.
 const RegRow kStackRows[] = {
-    Sz(kCU, L"Software\\KwillEngineTest\\R", nullptr, L"r", kRegDeleteTree),
-    Sz(kRegChild, L"A", nullptr, L"a"),
-    Sz(kRegChild, L"B", nullptr, L"b"),
-    Sz(kRegSibling, L"C", nullptr, L"c"),
-    Sz(kRegChild, nullptr, L"v", L"cv"),
-    Sz(kRegSibling, L"D\\E", nullptr, L"e"),
-    Sz(kCU, L"Software\\KwillEngineTest\\S", L"n", L"s"),
-    Dword(kRegChild, nullptr, L"d", 7),
-    Key(kRegChild, L"K"),
+    SzRow(kCU, L"Software\\KwillEngineTest\\R", nullptr, L"r", kRegDeleteTree),
+    SzRow(kRegChild, L"A", nullptr, L"a"),
+    SzRow(kRegChild, L"B", nullptr, L"b"),
+    SzRow(kRegSibling, L"C", nullptr, L"c"),
+    SzRow(kRegChild, nullptr, L"v", L"cv"),
+    SzRow(kRegSibling, L"D\\E", nullptr, L"e"),
+    SzRow(kCU, L"Software\\KwillEngineTest\\S", L"n", L"s"),
+    DwordRow(kRegChild, nullptr, L"d", 7),
+    KeyRow(kRegChild, L"K"),
 };
 
 TEST_F(RegistrationEngine, RowsFindTheirKeysForwardsAndBackwards) {
@@ -107,10 +96,11 @@ TEST_F(RegistrationEngine, RowsFindTheirKeysForwardsAndBackwards) {
 
 TEST_F(RegistrationEngine, NeverCreatedRowsAreSkippedButRemoved) {
     const RegRow rows[] = {
-        Sz(kCU, L"Software\\KwillEngineTest\\Old", nullptr, L"o", kRegDeleteTree | kRegNeverCreate),
-        Sz(kRegChild, L"Sub", nullptr, L"x"),
-        Sz(kRegSibling, L"Sub2", nullptr, L"y"),
-        Sz(kCU, L"Software\\KwillEngineTest\\New", nullptr, L"n", kRegDeleteTree),
+        SzRow(kCU, L"Software\\KwillEngineTest\\Old", nullptr, L"o",
+              kRegDeleteTree | kRegNeverCreate),
+        SzRow(kRegChild, L"Sub", nullptr, L"x"),
+        SzRow(kRegSibling, L"Sub2", nullptr, L"y"),
+        SzRow(kCU, L"Software\\KwillEngineTest\\New", nullptr, L"n", kRegDeleteTree),
     };
     ASSERT_EQ(ApplyRowsForward(rows, L"C:\\m\\x.dll"), ERROR_SUCCESS);
     EXPECT_EQ(Join(ListTestKey()), Join({L"", L"\\New", L"\\New|=n"}));
@@ -170,7 +160,7 @@ TEST_F(RegistrationEngine, Expansions) {
         {L"%APPPATH%", kRegReference, L"C:\\Program Files\\Tarn"},
     };
     for (const Case& c : cases) {
-        RegRow row = Sz(kCU, L"x", nullptr, c.text, c.flags);
+        RegRow row = SzRow(kCU, L"x", nullptr, c.text, c.flags);
         std::wstring got = L"unset";
         EXPECT_TRUE(ExpandRowText(row, kCU, module, got)) << (c.text ? c.text[0] : '-');
         EXPECT_TRUE(got == c.expected) << "row " << (&c - cases);
@@ -181,9 +171,9 @@ TEST_F(RegistrationEngine, Expansions) {
 // that row. 519 characters fit (the 520th holds the terminator).
 TEST_F(RegistrationEngine, ModulePathThatDoesNotFitFails) {
     const RegRow rows[] = {
-        Sz(kCU, L"Software\\KwillEngineTest\\Class", nullptr, L"name"),
-        Sz(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
-        Sz(kRegChild, nullptr, L"After", L"a"),
+        SzRow(kCU, L"Software\\KwillEngineTest\\Class", nullptr, L"name"),
+        SzRow(kRegChild, L"InprocServer32", nullptr, L"%MODULE%"),
+        SzRow(kRegChild, nullptr, L"After", L"a"),
     };
     const std::wstring fits = L"C:\\" + std::wstring(510, L'd') + L"\\x.dll";  // 519
     ASSERT_EQ(fits.size(), 519u);
@@ -199,19 +189,19 @@ TEST_F(RegistrationEngine, ModulePathThatDoesNotFitFails) {
     EXPECT_EQ(Join(ListTestKey()),
               Join({L"", L"\\Class", L"\\Class|=name", L"\\Class\\InprocServer32"}));
 
-    RegRow kwillrt = Sz(kCU, L"x", nullptr, L"%KWILLRT% /cmd Prefs THEMEIMPORT \"%1\"");
+    RegRow kwillrt = SzRow(kCU, L"x", nullptr, L"%KWILLRT% /cmd Prefs THEMEIMPORT \"%1\"");
     std::wstring out = L"unset";
     EXPECT_FALSE(ExpandRowText(kwillrt, kCU, fits, out));
     EXPECT_TRUE(out.empty());
 }
 
 TEST_F(RegistrationEngine, FailuresStopTheForwardRun) {
-    const RegRow orphan[] = {Sz(kRegChild, L"A", nullptr, L"a")};
+    const RegRow orphan[] = {SzRow(kRegChild, L"A", nullptr, L"a")};
     EXPECT_EQ(ApplyRowsForward(orphan, L"C:\\x.dll"), ERROR_INVALID_DATA);
     const RegRow sibling[] = {
-        Sz(kCU, L"Software\\KwillEngineTest\\R", nullptr, L"r"),
-        Sz(kRegSibling, L"B", nullptr, L"b"),  // nothing above R to go back to
-        Sz(kCU, L"Software\\KwillEngineTest\\After", nullptr, L"a"),
+        SzRow(kCU, L"Software\\KwillEngineTest\\R", nullptr, L"r"),
+        SzRow(kRegSibling, L"B", nullptr, L"b"),  // nothing above R to go back to
+        SzRow(kCU, L"Software\\KwillEngineTest\\After", nullptr, L"a"),
     };
     EXPECT_EQ(ApplyRowsForward(sibling, L"C:\\x.dll"), ERROR_INVALID_DATA);
     EXPECT_EQ(Join(ListTestKey()), Join({L"", L"\\R", L"\\R|=r"}));

@@ -4,6 +4,8 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/collection_folder.h"
+
 namespace kwill::shellext {
 namespace {
 
@@ -27,7 +29,7 @@ const ComClass kComClasses[] = {
     {&kClsidDropTarget, nullptr},
 
     // KwillFileCollectionShellExtension
-    {&kClsidFileCollection, nullptr},
+    {&kClsidFileCollection, CreateFileCollectionShellExtension},
 };
 
 }  // namespace

@@ -105,9 +105,11 @@ KWILL_API(1788) PathListEntry* KWILLCALL GetNextSubfolder(PathListEntry* entry);
  * has no such string, or for a null buffer or a size below 1. A bare drive's path comes back
  * with its backslash when the buffer holds at least 4 characters. The A forms use the ANSI code
  * page and cut between characters. */
-KWILL_API(1789) BOOL KWILLCALL GetEntryLabelW(PathListEntry* entry, wchar_t* buffer, int bufferChars);
+KWILL_API(1789)
+BOOL KWILLCALL GetEntryLabelW(PathListEntry* entry, wchar_t* buffer, int bufferChars);
 KWILL_API(1790) BOOL KWILLCALL GetEntryLabelA(PathListEntry* entry, char* buffer, int bufferBytes);
-KWILL_API(1791) BOOL KWILLCALL GetEntryPathW(PathListEntry* entry, wchar_t* buffer, int bufferChars);
+KWILL_API(1791)
+BOOL KWILLCALL GetEntryPathW(PathListEntry* entry, wchar_t* buffer, int bufferChars);
 KWILL_API(1792) BOOL KWILLCALL GetEntryPathA(PathListEntry* entry, char* buffer, int bufferBytes);
 
 #endif /* KWILLLIB_HOSTLINK_H */

@@ -54,11 +54,11 @@ TEST(ConfigNumbers, DecimalAndHexWords) {
         {nullptr, 0, 0},
         {"0", 0, 0},
         {"12", 12, 0x12},
-        {"4294967295", 4294967295u, 0xFFFFFFFF},
-        {"4294967296", 0xFFFFFFFF, 0xFFFFFFFF},
+        {"4294967295", 4294967295u, 0x42949672},
+        {"4294967296", 0xFFFFFFFF, 0x42949672},  // decimal overflow saturates
         {"-1", 0xFFFFFFFF, 0},
         {"ff", 0, 0xFF},
-        {"0000000001", 1, 1},
+        {"0000000001", 1, 0},
         {"123456789", 123456789, 0x12345678},  // the ninth hexadecimal digit is dropped
         {"00000000F", 0, 0},                   // leading zeros count among the eight
     };
@@ -149,12 +149,15 @@ TEST(ConfigFlags, ReadFromThePreferencesFile) {
         long long value;
     } rows[] = {
         {"flags", "settings1", 31},  // the first element of the name
-        {"flags", "settings2", -5}, {"flags", "settings4", 12},
-        {"flags", "big", -1},                                   // overlong: saturated
-        {"flags", "missing", 0},    {"FLAGS", "settings1", 0},  // names are case-sensitive
-        {"inner", "a", 0},                                      // only direct children of "prefs"
-        {"other", "a", 0},                                      // only the first "prefs"
-        {"zip", "flags", 1},        {nullptr, "flags", 0},
+        {"flags", "settings2", -5},
+        {"flags", "settings4", 12},
+        {"flags", "big", 0x1fffffffffffffff},  // 17 digits: the last is dropped
+        {"flags", "missing", 0},
+        {"FLAGS", "settings1", 0},  // names are case-sensitive
+        {"inner", "a", 0},          // only direct children of "prefs"
+        {"other", "a", 0},          // only the first "prefs"
+        {"zip", "flags", 1},
+        {nullptr, "flags", 0},
         {"zip", nullptr, 0},
     };
     for (const Row& row : rows) {

@@ -103,12 +103,7 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    int n =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
+    return tools::WideFromUtf8(text);
 }
 
 std::wstring VendorFolder(int csidl) {

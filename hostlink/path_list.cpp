@@ -1,5 +1,6 @@
 #include "hostlink/path_list.h"
 
+#include "frame/text_convert.h"
 #include "frame/xml_document.h"
 #include "shellns/id_list_text.h"
 #include "shellns/shell_folder.h"
@@ -74,21 +75,11 @@ bool NameIs(const TiXmlElement* element, const char* name) {
     return _stricmp(element->Value(), name) == 0;
 }
 
-std::wstring Utf16(const char* text, UINT codePage) {
-    if (!text || !*text) return {};
-    int n = ::MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (n <= 1) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text, -1, wide.data(), n);
-    wide.resize(static_cast<size_t>(n) - 1);
-    return wide;
-}
-
 // The parsing name of the object an ID-list text names: "{desktop}" for the empty list, nothing
 // when the text is no list or the shell cannot name it.
 std::optional<std::wstring> ParsingNameOfListText(const char* text) {
     if (!text) return std::nullopt;
-    std::optional<shellns::ParsedList> parsed = shellns::ParseText(Utf16(text, CP_ACP).c_str());
+    std::optional<shellns::ParsedList> parsed = shellns::ParseText(WidenText(text, CP_ACP).c_str());
     if (!parsed) return std::nullopt;
     if (parsed->bytes.size() <= 2) return std::wstring(L"{desktop}");
     IShellFolder* desktop = nullptr;

@@ -103,7 +103,8 @@ std::basic_string<Char> BoundedText(const uint8_t* bytes, size_t size) {
 
 // ---- the format list
 
-void DumpHGlobalFormat(IDataObject* object, FORMATETC format) {
+// A format offered as a global block: its bytes, or for the drop effect its first 32-bit value.
+void DumpHGlobalFormat(IDataObject* object, FORMATETC format, bool dropEffect) {
     format.tymed = TYMED_HGLOBAL;
     STGMEDIUM medium{};
     HRESULT hr = object->GetData(&format, &medium);
@@ -111,34 +112,18 @@ void DumpHGlobalFormat(IDataObject* object, FORMATETC format) {
         DebugOutput(L"GetData failed. HR: 0x%08lx\n", static_cast<unsigned long>(hr));
         return;
     }
-    {
-        LockedBlock view(medium.tymed == TYMED_HGLOBAL ? medium.hGlobal : nullptr);
-        if (view.bytes())
-            DumpBlock(view.bytes(), view.size(), kDumpLimit);
-        else
-            DebugOutput(kBadData);
-    }
-    ::ReleaseStgMedium(&medium);
-}
-
-void DumpDropEffectFormat(IDataObject* object, FORMATETC format) {
-    format.tymed = TYMED_HGLOBAL;
-    STGMEDIUM medium{};
-    HRESULT hr = object->GetData(&format, &medium);
-    if (FAILED(hr)) {
-        DebugOutput(L"GetData failed. HR: 0x%08lx\n", static_cast<unsigned long>(hr));
-        return;
-    }
-    if (medium.tymed != TYMED_HGLOBAL) {
+    if (dropEffect && medium.tymed != TYMED_HGLOBAL) {
         DebugOutput(L"GetData returned non-HGLOBAL\n");
     } else {
-        LockedBlock view(medium.hGlobal);
+        LockedBlock view(medium.tymed == TYMED_HGLOBAL ? medium.hGlobal : nullptr);
         DWORD effect = 0;
-        if (view.bytes() && view.size() >= sizeof(effect)) {
+        if (!view.bytes() || (dropEffect && view.size() < sizeof(effect))) {
+            DebugOutput(kBadData);
+        } else if (dropEffect) {
             std::memcpy(&effect, view.bytes(), sizeof(effect));
             DebugOutput(L"\t%lx\n", static_cast<unsigned long>(effect));
         } else {
-            DebugOutput(kBadData);
+            DumpBlock(view.bytes(), view.size(), kDumpLimit);
         }
     }
     ::ReleaseStgMedium(&medium);
@@ -231,10 +216,10 @@ void DumpFormatList(IDataObject* object, DWORD direction) {
                     static_cast<unsigned long>(format.tymed));
         if (direction == DATADIR_GET) {
             if (format.cfFormat == dropEffect)
-                DumpDropEffectFormat(object, format);
+                DumpHGlobalFormat(object, format, true);
             else if ((format.tymed & TYMED_HGLOBAL) && ::lstrcmpiW(name, L"DragImageBits") != 0 &&
                      format.cfFormat != CF_DIB)
-                DumpHGlobalFormat(object, format);
+                DumpHGlobalFormat(object, format, false);
             else if (format.tymed & TYMED_ISTREAM)
                 DumpStreamFormat(object, format);
         }

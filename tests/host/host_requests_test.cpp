@@ -93,8 +93,8 @@ TEST(HostDde, BothServersReceiveTheExactCommand) {
     } rows[] = {
         {L"KwillStandInW", L"System", L"[Open(\"C:\\a b\")]", true,
          "DDE W INITIATE KwillStandInW System", "DDE W EXECUTE [Open(\"C:\\a b\")]"},
-        {L"KwillStandInA", L"Test", L"[ViewFolder(1,2)]", false,
-         "DDE A INITIATE KwillStandInA Test", "DDE A EXECUTE [ViewFolder(1,2)]"},
+        {L"KwillStandInA", L"KwillTopic", L"[ViewFolder(1,2)]", false,
+         "DDE A INITIATE KwillStandInA KwillTopic", "DDE A EXECUTE [ViewFolder(1,2)]"},
         {L"KwillStandInW", L"", L"empty topic", false, "DDE W INITIATE KwillStandInW System",
          "DDE W EXECUTE empty topic"},
         {L"KwillStandInA", nullptr, L"null topic", true, "DDE A INITIATE KwillStandInA System",
@@ -120,6 +120,10 @@ TEST(HostDde, BothServersReceiveTheExactCommand) {
                             }),
               4)
         << Joined(lines);
+    // Every atom of the conversations, ours and the servers' answers, was deleted again.
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandInW"), 0);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandInA"), 0);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillTopic"), 0);
 }
 
 TEST(HostDde, OneServerTakesABroadcastAndTheOtherIsEnded) {
@@ -140,6 +144,7 @@ TEST(HostDde, OneServerTakesABroadcastAndTheOtherIsEnded) {
     EXPECT_EQ(initiates, 2) << Joined(lines);
     EXPECT_EQ(executes, 1) << Joined(lines);
     EXPECT_EQ(terminates, 2) << Joined(lines);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandIn"), 0);
 }
 
 TEST(HostDde, NoServerOrBadArgumentsGiveFalse) {

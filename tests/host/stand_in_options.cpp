@@ -28,7 +28,7 @@ bool Answers(const wchar_t* own, ATOM application, ATOM topic) {
     if (!application || !::GlobalGetAtomNameW(application, app, 256)) return false;
     if (topic && !::GlobalGetAtomNameW(topic, top, 256)) return false;
     bool appOk = ::_wcsicmp(app, L"KwillStandIn") == 0 || ::_wcsicmp(app, own) == 0;
-    bool topicOk = !topic || ::_wcsicmp(top, L"System") == 0 || ::_wcsicmp(top, L"Test") == 0;
+    bool topicOk = !topic || ::_wcsicmp(top, L"System") == 0 || ::_wcsicmp(top, L"KwillTopic") == 0;
     return appOk && topicOk;
 }
 

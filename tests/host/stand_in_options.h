@@ -9,7 +9,7 @@
 //   --dde-silent         the DDE servers never acknowledge an execute
 //
 // The DDE servers answer the application "KwillStandIn" (both) and "KwillStandInW" or
-// "KwillStandInA" (one each) on the topics "System" and "Test", and record:
+// "KwillStandInA" (one each) on the topics "System" and "KwillTopic", and record:
 //   DDE W|A INITIATE <application> <topic>
 //   DDE W|A EXECUTE <command as UTF-8>
 //   DDE W|A TERMINATE

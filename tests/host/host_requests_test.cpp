@@ -361,6 +361,15 @@ TEST(OpenRequest, EachCodeReachesTheHostAsRecorded) {
               32);
 }
 
+// A host that does not answer in time costs the sender the limit, and the call says so.
+TEST(OpenRequest, HostThatHangsIsReportedAfterTheLimit) {
+    test::StandInHost stand;
+    ASSERT_TRUE(stand.Start(L"nodef --copydata-hang 6000"));
+    EXPECT_EQ(hostlink::SendOpenRequestToHost(stand.window(), nullptr, L"open", L"C:\\", nullptr,
+                                              false, 0, nullptr),
+              SE_ERR_DDETIMEOUT);
+}
+
 TEST(OpenRequest, WithoutAHostTheShellOpensTheFolderPastTheHook) {
     test::BoxWatchdog watchdog(L"Tarnwell");
     FakeHostSystem fake;

@@ -103,6 +103,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
             o.windowDelayMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         else if (word == L"--appcommand-result" && hasValue)
             o.appCommandResult = static_cast<LRESULT>(std::wcstol(argv[++i], nullptr, 10));
+        else if (word == L"--copydata-hang" && hasValue)
+            o.copyDataHangMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         else if (word == L"--never-signal")
             o.neverSignal = true;
         else if (word == L"--exit-at-once")

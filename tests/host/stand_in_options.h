@@ -5,6 +5,7 @@
 //   --never-signal       never signal the start-up event
 //   --exit-at-once       end before creating any window
 //   --appcommand-result N  answer message 0x801D with N (default 1, handled)
+//   --copydata-hang MS   take this long over every WM_COPYDATA (a host that stopped answering)
 //   --dde                run two DDE servers, one with a Unicode and one with an ANSI window
 //   --dde-silent         the DDE servers never acknowledge an execute
 //
@@ -26,6 +27,7 @@ struct Options {
     bool neverSignal = false;
     bool exitAtOnce = false;
     LRESULT appCommandResult = 1;
+    DWORD copyDataHangMs = 0;
     bool dde = false;
     bool ddeSilent = false;
 };

@@ -364,7 +364,7 @@ TEST(OpenRequest, EachCodeReachesTheHostAsRecorded) {
 // A host that does not answer in time costs the sender the limit, and the call says so.
 TEST(OpenRequest, HostThatHangsIsReportedAfterTheLimit) {
     test::StandInHost stand;
-    ASSERT_TRUE(stand.Start(L"nodef --copydata-hang 6000"));
+    ASSERT_TRUE(stand.Start(L"nodef --copydata-hang 5300"));
     EXPECT_EQ(hostlink::SendOpenRequestToHost(stand.window(), nullptr, L"open", L"C:\\", nullptr,
                                               false, 0, nullptr),
               SE_ERR_DDETIMEOUT);

@@ -5,6 +5,7 @@
 #include "shellext/class_table.h"
 
 #include "shellext/collection_folder.h"
+#include "shellext/drop_target.h"
 
 namespace kwill::shellext {
 namespace {
@@ -26,7 +27,7 @@ const ComClass kComClasses[] = {
     {&kClsidIconHandler, nullptr},
 
     // KwillDropTarget
-    {&kClsidDropTarget, nullptr},
+    {&kClsidDropTarget, CreateDropTarget},
 
     // KwillFileCollectionShellExtension
     {&kClsidFileCollection, CreateFileCollectionShellExtension},

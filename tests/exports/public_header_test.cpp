@@ -6,6 +6,8 @@
 #include "tests/common/test_support.h"
 #include "zip/zip_info.h"
 
+// One translation unit of a program defines the class identifiers.
+#include <initguid.h>
 #include <kwilllib.h>
 
 #include <gtest/gtest.h>
@@ -49,6 +51,27 @@ TEST(PublicHeaders, HashMethodsKeepTheLibrarysNumbers) {
     static_assert(sizeof(kMethods) / sizeof(kMethods[0]) == 8);
     for (const auto& m : kMethods)
         EXPECT_EQ(static_cast<uint32_t>(m.visible), static_cast<uint32_t>(m.own));
+}
+
+// The class identifiers against the texts under which the server registers its classes.
+TEST(PublicHeaders, ClassIdentifiersAsRegistered) {
+    const struct {
+        const GUID& clsid;
+        const wchar_t* text;
+    } rows[] = {
+        {CLSID_KwillShellExecuteHook, L"{3CF9ECE0-1A9F-11d2-8C73-00C06C2005DE}"},
+        {CLSID_KwillContextMenu, L"{E9FE4040-3C93-11d4-8006-00201860E88A}"},
+        {CLSID_KwillDesktopContextMenu, L"{B9DD4945-1BED-4cb7-994C-F40B72B7725A}"},
+        {CLSID_KwillQueryInfo, L"{2DF394BA-1955-4a52-900E-303836135F67}"},
+        {CLSID_KwillIconHandler, L"{BBD5F00E-26A6-4fb2-BAE1-31543C0BEA47}"},
+        {CLSID_KwillDropTarget, L"{F85D7E1E-9662-4b38-B1AE-3CF1E9581A3C}"},
+        {CLSID_KwillFileCollectionShellExtension, L"{D2FCA36D-93CD-46f2-8324-6308F6E31B53}"},
+    };
+    for (const auto& row : rows) {
+        GUID parsed{};
+        ASSERT_EQ(::CLSIDFromString(row.text, &parsed), S_OK) << row.text;
+        EXPECT_TRUE(::IsEqualGUID(parsed, row.clsid)) << row.text;
+    }
 }
 
 // The size the loaded library reports fits the room the header gives the object.

@@ -395,7 +395,11 @@ ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, co
             state = ThreadInflater();
             if (!state || !ResetInflateStream(*state)) return ZipError::OutOfMemory;
         }
-        std::vector<uint8_t> in(kStreamChunk), out(kStreamChunk);
+        // Small members get small buffers.
+        std::vector<uint8_t> in(
+            static_cast<size_t>(std::min<uint64_t>(kStreamChunk, std::max<uint64_t>(left, 1)))),
+            out(static_cast<size_t>(
+                std::min<uint64_t>(kStreamChunk, entry.uncompressedSize + 1024)));
         uint32_t crc = 0;
         uint64_t produced = 0;
         bool finished = entry.method == kMethodStored;

@@ -2,10 +2,9 @@
 
 #include "codec/hash_state.h"
 #include "zip/traditional_cipher.h"
+#include "zip/zip_codec.h"
 #include "zip/zip_engine.h"
 #include "zip/zip_format.h"
-
-#include <libdeflate.h>
 
 #include <memory>
 #include <random>
@@ -172,21 +171,9 @@ ZipError ZipWriter::AddBuffer(std::string_view name, std::span<const uint8_t> da
         if (!IsAscii(stored)) w.flags |= kFlagUtf8;
 
         std::vector<uint8_t> payload;
-        if (options.level > 0 && !data.empty()) {
-            DeflateState* state = ThreadDeflater();
-            libdeflate_compressor* c =
-                state ? WholeCompressor(*state, std::min(options.level, 9)) : nullptr;
-            if (!c) return Fail(ZipError::OutOfMemory);
-            payload.resize(libdeflate_deflate_compress_bound(c, data.size()) +
-                           kEncryptionHeaderSize);
-            size_t n = libdeflate_deflate_compress(c, data.data(), data.size(),
-                                                   payload.data() + kEncryptionHeaderSize,
-                                                   payload.size() - kEncryptionHeaderSize);
-            if (n > 0 && n < data.size()) {
-                payload.resize(n + kEncryptionHeaderSize);
-                w.method = kMethodDeflate;
-            }
-        }
+        if (options.level > 0 && !data.empty() &&
+            DeflateWhole(data, options.level, payload, kEncryptionHeaderSize) > 0)
+            w.method = kMethodDeflate;
         if (w.method == kMethodStored) {
             payload.resize(data.size() + kEncryptionHeaderSize);
             std::copy(data.begin(), data.end(), payload.begin() + kEncryptionHeaderSize);

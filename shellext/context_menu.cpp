@@ -165,8 +165,10 @@ class KwillContextMenu final : public IContextMenu, public IShellExtInit {
         last_ = last;
         bool verbsOnly = flags & CMF_VERBSONLY;
 
-        if (mode_ == kFolderMode || data_) {
-            if (mode_ != kCollectionMode && !AddArchiveItems(menu, index, verbsOnly)) return E_FAIL;
+        if (mode_ == kCollectionMode) {
+            // The collection item takes its commands from its own namespace: nothing to add.
+        } else if (mode_ == kFolderMode || data_) {
+            if (!AddArchiveItems(menu, index, verbsOnly)) return E_FAIL;
             if (mode_ == kFolderMode && commands_.Counter() == 0) return E_FAIL;
         } else {
             AddDesktopItems(menu, index, verbsOnly);

@@ -71,14 +71,14 @@ const BuiltInText kBuiltInTexts[] = {
     {20033, L"Add to \"%s%s\" and Mail"},
 };
 
-bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
+}  // namespace
+
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     if (a.empty()) return true;
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
-
-}  // namespace
 
 const MenuCommand* FindMenuCommand(uint32_t kind) {
     for (const MenuCommand& command : kCommands)
@@ -88,7 +88,7 @@ const MenuCommand* FindMenuCommand(uint32_t kind) {
 
 std::optional<uint32_t> FindTextVerb(std::wstring_view verb) {
     for (const TextVerb& row : kTextVerbs)
-        if (EqualNoCase(verb, row.verb)) return row.kind;
+        if (EqualIgnoringCase(verb, row.verb)) return row.kind;
     return std::nullopt;
 }
 

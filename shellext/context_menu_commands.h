@@ -69,6 +69,9 @@ std::wstring CommandVerb(const MenuCommand& command, std::wstring_view extension
 // takes one; empty for kinds without help. At most 256 characters.
 std::wstring CommandHelp(const MenuCommand& command, std::wstring_view extension);
 
+// Equality of two names ignoring case (ordinal, as file names compare).
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b);
+
 // A language string by number; the built-in English text when the language library has none.
 std::wstring MenuText(int number);
 

@@ -6,13 +6,6 @@
 namespace kwill::shellext {
 namespace {
 
-bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.empty()) return true;
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 std::wstring_view FileName(std::wstring_view path) {
     size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
@@ -75,7 +68,7 @@ bool IsArchiveName(const MenuFlags& flags, std::wstring_view name) {
     if (extension.empty()) return false;
     for (const auto* list : {&flags.general, &flags.named, &flags.email})
         for (const ArchiveFormat& format : *list)
-            if (EqualNoCase(DottedExtension(format.extension), extension)) return true;
+            if (EqualIgnoringCase(DottedExtension(format.extension), extension)) return true;
     return false;
 }
 
@@ -89,7 +82,7 @@ MenuPlan PlanArchiveMenu(const MenuFlags& flags, const std::vector<std::wstring>
     for (const std::wstring& name : names) {
         if (!IsArchiveName(flags, name)) continue;
         ++archives;
-        if (EqualNoCase(Extension(name), L".zip")) ++zips;
+        if (EqualIgnoringCase(Extension(name), L".zip")) ++zips;
     }
     bool allArchives = archives == names.size();
     bool extract = flags.archiveContext & kContextExtract;

@@ -2,6 +2,7 @@
 
 #include "frame/platform.h"
 #include "frame/xml_document.h"
+#include "shellext/context_menu_commands.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,13 +12,6 @@ namespace kwill::shellext {
 namespace {
 
 constexpr size_t kMaxRelativeName = MAX_PATH - 1;
-
-bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.empty()) return true;
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 bool LessNoCase(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -67,7 +61,7 @@ std::vector<LayoutOrderItem> ReadOrder(const TiXmlElement* parent, int depth) {
 std::optional<size_t> OrderPosition(const LayoutEntry& entry,
                                     const std::vector<LayoutOrderItem>& order) {
     for (size_t i = 0; i < order.size(); ++i)
-        if (!order[i].separator && EqualNoCase(order[i].name, entry.name)) return i;
+        if (!order[i].separator && EqualIgnoringCase(order[i].name, entry.name)) return i;
     return std::nullopt;
 }
 
@@ -106,7 +100,7 @@ std::vector<LayoutEntry> Scan(const std::wstring& folder, bool recursive, int* n
             entry.children = Scan(folder + L"\\" + name, true, next, depth + 1);
             found.push_back(std::move(entry));
         } else if (name.size() > 4 &&
-                   EqualNoCase(std::wstring_view(name).substr(name.size() - 4), L".tll")) {
+                   EqualIgnoringCase(std::wstring_view(name).substr(name.size() - 4), L".tll")) {
             LayoutEntry entry;
             entry.name = name.substr(0, name.size() - 4);
             entry.index = (*next)++;
@@ -182,7 +176,7 @@ void OrderLayouts(std::vector<LayoutEntry>& list, const std::vector<LayoutOrderI
         if (!entry.folder) continue;
         const std::vector<LayoutOrderItem>* children = nullptr;
         for (const LayoutOrderItem& item : order)
-            if (item.folder && EqualNoCase(item.name, entry.name)) {
+            if (item.folder && EqualIgnoringCase(item.name, entry.name)) {
                 children = &item.children;
                 break;
             }

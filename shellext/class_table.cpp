@@ -5,6 +5,7 @@
 #include "shellext/class_table.h"
 
 #include "shellext/collection_folder.h"
+#include "shellext/context_menu.h"
 #include "shellext/drop_target.h"
 
 namespace kwill::shellext {
@@ -15,10 +16,10 @@ const ComClass kComClasses[] = {
     {&kClsidShellExecuteHook, nullptr},
 
     // KwillContextMenu, folder mode
-    {&kClsidContextMenu, nullptr},
+    {&kClsidContextMenu, CreateFolderContextMenu},
 
     // KwillContextMenu, desktop mode
-    {&kClsidDesktopContextMenu, nullptr},
+    {&kClsidDesktopContextMenu, CreateDesktopContextMenu},
 
     // KwillQueryInfo
     {&kClsidQueryInfo, nullptr},

@@ -1,0 +1,162 @@
+/* kwilllib: the host link and configuration (exports/kwilllib.def headings "host link: ...").
+ * The host program's window and start-up, configuration folders, favourites, language strings
+ * and the class LibStringW, preference flags. */
+#ifndef KWILLLIB_HOSTLINK_H
+#define KWILLLIB_HOSTLINK_H
+
+#include "base.h"
+
+/* A DDE execute request; its layout is the library's own. */
+typedef struct DdeRequest DdeRequest;
+
+/* ---- host link: host window and start-up */
+
+/* The host's main window (class "Kwill.ParentWindow"), or null when it is not running. */
+KWILL_API(49) HWND KWILLCALL GetHostWindow(void);
+
+/* Stamps the value with the tick count, for every process that loaded the library;
+ * CheckExplorerPassThrough gives TRUE and the value (*value may be null) within a second of it,
+ * otherwise clears the stamp and returns FALSE. */
+KWILL_API(55) void KWILLCALL SetExplorerPassThrough(ULONGLONG value);
+KWILL_API(56) BOOL KWILLCALL CheckExplorerPassThrough(ULONGLONG* value);
+
+/* A DDE execute request for the command to the application's server on the topic ("System"
+ * when null or empty); null for a null or empty command or application. Free it with
+ * FreeDdeRequest (null is ignored). */
+KWILL_API(57)
+DdeRequest* KWILLCALL CreateDdeRequest(const wchar_t* command, const wchar_t* application,
+                                       const wchar_t* topic);
+/* Offers the request to the target window (null: every top-level window) and posts the command
+ * to the first server that answers, waiting for the acknowledgement while dispatching the
+ * thread's messages: 10 seconds, or limitMs (0: until the server ends the conversation). TRUE
+ * when a server took the command. */
+KWILL_API(58) BOOL KWILLCALL ExecuteDdeRequest(DdeRequest* request, HWND target);
+KWILL_API(59) void KWILLCALL FreeDdeRequest(DdeRequest* request);
+/* Runs the command on the thread "kwill.sendddethread"; with passThrough the Explorer
+ * pass-through is stamped first. 0 when the thread started, 1 when it did not. */
+KWILL_API(60)
+int KWILLCALL SendDdeCommandAsync(const wchar_t* application, const wchar_t* topic,
+                                  const wchar_t* command, BOOL passThrough);
+KWILL_API(104)
+BOOL KWILLCALL ExecuteDdeRequestTimeout(DdeRequest* request, DWORD limitMs, HWND target);
+
+/* A WH_SHELL hook procedure: an application command goes to the running host. */
+KWILL_API(111) LRESULT CALLBACK ShellAppCommandHook(int code, WPARAM wParam, LPARAM lParam);
+
+/* S_OK when the process token is elevated, S_FALSE when not, E_FAIL when it cannot be read;
+ * *elevated (may be null) receives the elevation. */
+KWILL_API(118) HRESULT KWILLCALL IsProcessElevated(BOOL* elevated);
+/* Starts "program arguments" as the interactive user, unelevated. */
+KWILL_API(119) BOOL KWILLCALL RunAsStandardUser(const wchar_t* commandLine);
+
+/* ---- host link: Explorer replacement */
+
+/* Begins and ends a bypass of the shell execute hooks in every process; each returns the new
+ * count. A caller that starts the shell itself wraps the call in the pair. */
+KWILL_API(43) LONG KWILLCALL BeginHookBypass(void);
+KWILL_API(44) LONG KWILLCALL EndHookBypass(void);
+/* Opens a folder (the list when given, else the path) with the shell on a new thread that the
+ * library's own hook lets pass: verb "explore" when verb contains "explor", else "open". With
+ * threadOut the thread's handle is stored there (the caller closes it). Non-zero when the
+ * thread was started. */
+KWILL_API(45)
+INT_PTR KWILLCALL InvokeExplorer(const wchar_t* verb, const wchar_t* path, LPCITEMIDLIST list,
+                                 HANDLE* threadOut, HWND window);
+/* Loads the named DLL from the system folder only; null for a name that leaves the folder. */
+KWILL_API(139) HMODULE KWILLCALL LoadSystemLibrary(const wchar_t* name);
+/* Reads an Explorer command line ("/e,/root,C:\Temp", "/select,..."): *flagsOut (may be null)
+ * gets the switches (1 "/n", 2 "/e", 4 "/root", 8 "/select"), the root item goes to rootBuffer
+ * and the first other item to pathBuffer, each cut and terminated. TRUE when an item was
+ * stored. */
+KWILL_API(1760)
+BOOL KWILLCALL ParseExplorerCmdLine(const wchar_t* commandLine, DWORD* flagsOut,
+                                    wchar_t* rootBuffer, int rootChars, wchar_t* pathBuffer,
+                                    int pathChars);
+/* The folder of a shell DDE request ("[ViewFolder(...)]") or, with afterCommand, of the text
+ * after Explorer's "/idlist," switch: the ID list the sender shared (a new list, freed with
+ * PIDLFree), else the path in pathBuffer and a null result (or the shell's parse of the path
+ * when there is no buffer). */
+KWILL_API(1761)
+LPITEMIDLIST KWILLCALL GetPidlFromDDEString(const wchar_t* ddeString, BOOL afterCommand,
+                                            wchar_t* pathBuffer, int pathChars);
+
+/* ---- host link: configuration, favourites, language, preferences */
+
+/* The per-user data record ("userdata.tmd" of the user's configuration folder). Texts are the
+ * file's bytes (UTF-8), cut on a character boundary and terminated. */
+typedef struct UserDataRecord {
+    INT32 configType;         /* 1 private, 0 shared */
+    BOOLEAN configTypeSet;    /* the user has chosen */
+    BOOLEAN configTypeAsk;    /* ask the user (only while not chosen) */
+    char language[80];
+    char newLanguage[80];
+    BOOLEAN newUserLangChange;
+    UINT32 jumpList;
+    UINT32 lastFeedTopic;
+    UINT32 lastVersionLow;
+    UINT32 lastVersionHigh;
+    BOOLEAN betaWarrior;
+    BOOLEAN convertToolbars;
+} UserDataRecord;
+
+/* A version of three 16-bit parts. */
+typedef struct RecordVersion {
+    WORD major;
+    WORD minor;
+    WORD build;
+} RecordVersion;
+
+/* The machine-wide data record ("Global Data\globaldata.tmd"). updateLang: 1 "deutsch",
+ * 2 "chinese", else 0. */
+typedef struct GlobalDataRecord {
+    char defLanguage[80];
+    ULONGLONG lastMajorUpgradeNotify;
+    ULONGLONG lastLogCheck;
+    ULONGLONG lastUpdateCheck;
+    ULONGLONG lastSubmitWarning;
+    UINT32 lastVersionLow;
+    UINT32 lastVersionHigh;
+    UINT32 updateSize;
+    UINT32 updateFlags;
+    UINT32 cfgRestoreOpts;
+    RecordVersion updateDownload;
+    RecordVersion updateNew;
+    INT32 updateLang;
+    char updateSaved[520];
+    BYTE langHash[16];
+} GlobalDataRecord;
+
+/* Fill the record from its file; FALSE (and a zeroed record) when the file cannot be read or
+ * lacks its top element. In installation modes 1 and 2 the configuration type always reads as
+ * chosen and shared. */
+KWILL_API(65) BOOL KWILLCALL ReadUserData(UserDataRecord* record);
+/* Write the record, creating the file when it does not exist: 0 done, 2 the file cannot be read
+ * (an existing unreadable file is never replaced), 5 saving failed (the old file stays), 87 no
+ * record. */
+KWILL_API(66) DWORD KWILLCALL WriteUserData(const UserDataRecord* record);
+KWILL_API(67) BOOL KWILLCALL ReadGlobalData(GlobalDataRecord* record);
+KWILL_API(68) DWORD KWILLCALL WriteGlobalData(const GlobalDataRecord* record);
+/* 1 private, 0 shared configuration. SetConfigType(-1) withdraws the choice; it returns
+ * WriteUserData's code. IsConfigTypeSet is TRUE when the record cannot be read. */
+KWILL_API(69) int KWILLCALL GetConfigType(void);
+KWILL_API(70) DWORD KWILLCALL SetConfigType(int type);
+KWILL_API(114) BOOL KWILLCALL IsConfigTypeSet(void);
+/* The folder of a kind (0 user configuration, 1 machine-wide data, 2 local state, 3 program
+ * folder, 5 program root, 9 user data record; 4, 6, 7, 8 as the installation has them), without
+ * a trailing backslash. FALSE and an empty buffer when the kind is outside 0..9, there is no
+ * folder or it does not fit; a null buffer or a size below 1 is never written. */
+KWILL_API(71) BOOL KWILLCALL GetConfigPathW(int kind, wchar_t* buffer, int bufferChars);
+/* The full path of kwill.exe; FALSE and an empty buffer when it is not found or does not fit. */
+KWILL_API(1700) BOOL KWILLCALL GetKwillPathW(wchar_t* buffer, int bufferChars);
+/* A numeric flag of "ConfigFiles\Prefs.txc": attribute of the first "prefs"/element element;
+ * "0x..." hexadecimal, else decimal; 0 when missing. The writer never creates the element and
+ * returns FALSE (the file unchanged) when it cannot save. */
+KWILL_API(1701) LONGLONG KWILLCALL ReadConfigFlagValue(const char* elementName,
+                                                       const char* attributeName);
+KWILL_API(1702)
+BOOL KWILLCALL WriteConfigFlagValue(const char* elementName, const char* attributeName,
+                                    LONGLONG value);
+/* TRUE when the switch of "ConfigFiles\userprefs.txc" holds "yes" (any case). */
+KWILL_API(1703) BOOL KWILLCALL GetUserPrefsFlag(const char* name);
+
+#endif /* KWILLLIB_HOSTLINK_H */

@@ -1,10 +1,21 @@
 #include "hostlink/explorer_settings.h"
 
 #include "frame/context.h"
+#include "hostlink/config_paths.h"
+#include "hostlink/config_values.h"
 #include "hostlink/explorer_override.h"
 #include "hostlink/folder_probe.h"
 
 namespace kwill::hostlink {
+
+ReplacementSettings LoadReplacementSettings() {
+    return {static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings1")),
+            static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings4"))};
+}
+
+std::wstring ExclusionFilePath() {
+    return config::ConfigFilePath(config::kUserConfig, kExclusionFileName);
+}
 
 FolderDecision ShouldHostOpenFolder(const wchar_t* path, const uint8_t* list) {
     FolderTarget target = DescribeTarget(path, list);

@@ -4,12 +4,14 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/execute_hook.h"
+
 namespace kwill::shellext {
 namespace {
 
 const ComClass kComClasses[] = {
     // KwillShellExecuteHook
-    {&kClsidShellExecuteHook, nullptr},
+    {&kClsidShellExecuteHook, CreateShellExecuteHook},
 
     // KwillContextMenu, folder mode
     {&kClsidContextMenu, nullptr},

@@ -5,6 +5,7 @@
 #include "shellext/class_table.h"
 
 #include "shellext/execute_hook.h"
+#include "shellext/file_handlers.h"
 
 namespace kwill::shellext {
 namespace {
@@ -20,10 +21,10 @@ const ComClass kComClasses[] = {
     {&kClsidDesktopContextMenu, nullptr},
 
     // KwillQueryInfo
-    {&kClsidQueryInfo, nullptr},
+    {&kClsidQueryInfo, CreateQueryInfo},
 
     // KwillIconHandler
-    {&kClsidIconHandler, nullptr},
+    {&kClsidIconHandler, CreateIconHandler},
 
     // KwillDropTarget
     {&kClsidDropTarget, nullptr},

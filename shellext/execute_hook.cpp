@@ -40,7 +40,7 @@ bool SameFolder(PCIDLIST_ABSOLUTE a, PCIDLIST_ABSOLUTE b) {
     return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0;
 }
 
-class RealEnvironment final : public ExecuteHookEnvironment {
+class RealEnvironment : public ExecuteHookEnvironment {
   public:
     bool HookBypassed() override { return Shared().hookBypass != 0; }
     bool TakeSkipNext() override { return TakeSkipNextFlag(); }
@@ -154,15 +154,19 @@ class RealEnvironment final : public ExecuteHookEnvironment {
     }
 };
 
+// Whether this process runs from a package; asked once, since that never changes.
 bool IsPackagedProcess() {
-    using PackageNameFn = LONG(WINAPI*)(UINT32*, PWSTR);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto packageName = kernel ? reinterpret_cast<PackageNameFn>(reinterpret_cast<void*>(
-                                    ::GetProcAddress(kernel, "GetCurrentPackageFullName")))
-                              : nullptr;
-    if (!packageName) return false;
-    UINT32 length = 0;
-    return packageName(&length, nullptr) != kAppModelErrorNoPackage;
+    static const bool packaged = [] {
+        using PackageNameFn = LONG(WINAPI*)(UINT32*, PWSTR);
+        HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+        auto packageName = kernel ? reinterpret_cast<PackageNameFn>(reinterpret_cast<void*>(
+                                        ::GetProcAddress(kernel, "GetCurrentPackageFullName")))
+                                  : nullptr;
+        if (!packageName) return false;
+        UINT32 length = 0;
+        return packageName(&length, nullptr) != kAppModelErrorNoPackage;
+    }();
+    return packaged;
 }
 
 // Starts explorer.exe from the Windows folder (the bare name when it is not there) with the
@@ -265,6 +269,9 @@ ExecuteHookEnvironment& RealExecuteHookEnvironment() {
 }
 
 bool TakeSkipNextFlag() {
+    // The flag is only ever set under the mutex, so a clear flag can be read without it: every
+    // request of every process passes here, and the mutex costs a round trip to the kernel.
+    if (Shared().skipNext == 0) return false;
     SkipNextLock lock;
     if (!lock.hasMutex()) return ::InterlockedExchange(&Shared().skipNext, 0) != 0;
     if (!lock.owned()) return false;
@@ -308,6 +315,52 @@ HRESULT ApplyExecuteHookDecision(SHELLEXECUTEINFOW& request, HookDecision& decis
     return S_FALSE;
 }
 
+namespace {
+
+// The real answers, except that the skip-next flag is only looked at.
+class DryRunEnvironment final : public RealEnvironment {
+  public:
+    bool TakeSkipNext() override { return Shared().skipNext != 0; }
+};
+
+}  // namespace
+
+std::wstring DescribeExecuteHook(const SHELLEXECUTEINFOW& request) {
+    DryRunEnvironment env;
+    HookDecision d = DecideExecuteHook(request, env);
+    std::wstring text = L"action: ";
+    switch (d.action) {
+        case HookAction::kPass:
+            text += L"pass";
+            break;
+        case HookAction::kStartExplorer:
+            text += L"start explorer.exe";
+            break;
+        case HookAction::kDefaultWindow:
+            text += L"default window (message 0x8162 to the host)";
+            break;
+        case HookAction::kSendOpen:
+            text += L"send to the host";
+            break;
+    }
+    text += L"\nrule: ";
+    for (const char* p = d.why; *p; ++p) text.push_back(static_cast<wchar_t>(*p));
+    if (d.action == HookAction::kSendOpen) {
+        uint32_t code =
+            hostlink::OpenRequestCode(request.lpVerb, d.list != nullptr, d.ownedList != nullptr);
+        text += L"\nrequest code: " + std::to_wstring(code);
+        text += L"\npath: " + d.path;
+        text += std::wstring(L"\nitem list: ") +
+                (d.list ? (d.ownedList ? L"made by the hook" : L"the request's") : L"none");
+        if (!d.select.empty()) text += L"\nselect: " + d.select;
+    }
+    if (d.action == HookAction::kStartExplorer) text += L"\nfile: " + d.path;
+    if (d.setSkipNext) text += L"\nskip-next flag: set";
+    if (d.setPassThrough) text += L"\nExplorer pass-through: stamped";
+    text += L"\n";
+    return text;
+}
+
 HRESULT RunExecuteHook(SHELLEXECUTEINFOW* request, ExecuteHookEnvironment& env) {
     if (!request || request->cbSize < sizeof(SHELLEXECUTEINFOW)) return E_INVALIDARG;
     if (IsPackagedProcess()) return S_FALSE;
@@ -318,7 +371,10 @@ HRESULT RunExecuteHook(SHELLEXECUTEINFOW* request, ExecuteHookEnvironment& env) 
     } catch (const std::bad_alloc&) {
         return S_FALSE;
     }
-    if (RunDialogWantsElevation(*request, RealRunDialogFacts(*request))) request->lpVerb = L"runas";
+    // The request's own fields first: the facts cost registry and window calls.
+    if (RunDialogWantsElevation(*request, RunDialogFacts{true, true, true, true}) &&
+        RunDialogWantsElevation(*request, RealRunDialogFacts(*request)))
+        request->lpVerb = L"runas";
     return S_FALSE;
 }
 

@@ -7,6 +7,8 @@
 
 #include <unknwn.h>
 
+#include <string>
+
 namespace kwill::shellext {
 
 // The class factory's create function for the hook.
@@ -26,6 +28,10 @@ void SetSkipNextFlag();
 // and the skip-next flag. S_OK when the request was taken, S_FALSE when the shell should carry
 // it out.
 HRESULT ApplyExecuteHookDecision(SHELLEXECUTEINFOW& request, HookDecision& decision);
+
+// What the hook would do with the request, as text, without doing it: the action, the rule that
+// decided and what would be sent. The skip-next flag is read, not cleared.
+std::wstring DescribeExecuteHook(const SHELLEXECUTEINFOW& request);
 
 // The hook's whole answer, as Execute gives it.
 HRESULT RunExecuteHook(SHELLEXECUTEINFOW* request, ExecuteHookEnvironment& env);

@@ -7,4 +7,14 @@
 
 /* ---- shell extensions: COM server */
 
+/* ---- shell extensions: execute hook diagnosis */
+
+/* What the shell execute hook of this process would do with the request, as text lines
+ * ("action: ...", "rule: ...", then "request code:", "path:", "item list:", "select:" for a folder
+ * the host would get), without sending anything or changing any flag. Writes it into buffer (chars
+ * characters, cut and terminated) and returns its full length; 0 for a null request or a cbSize
+ * below sizeof(SHELLEXECUTEINFOW). A null buffer or 0 characters only asks for the length. */
+KWILL_API(1950) int KWILLCALL DescribeExecuteHook(const SHELLEXECUTEINFOW* request, wchar_t* buffer,
+                                                  int chars);
+
 #endif /* KWILLLIB_SHELLEXT_H */

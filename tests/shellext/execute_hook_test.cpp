@@ -542,5 +542,56 @@ TEST(ExecuteHookObject, RefusesBadRequestsAndPassesWhileBypassed) {
     EXPECT_EQ(canUnload(), S_OK);
 }
 
+// The Run dialog's switch from a process named explorer.exe with Shift and Ctrl held and a
+// "Static" window: "runas" only with the user's switch on and the request's mask exactly 0x30C
+// in its low word; the same probe under its own name never gets it.
+TEST(ExecuteHookObject, RunDialogSwitchInExplorersProcess) {
+    test::TempFolder folder;
+    std::wstring explorer = folder / L"explorer.exe";
+    std::wstring other = folder / L"hookprobe.exe";
+    ASSERT_TRUE(
+        ::CopyFileW((test::ExeFolder() + L"hookprobe.exe").c_str(), explorer.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((test::ExeFolder() + L"hookprobe.exe").c_str(), other.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((test::ExeFolder() + L"kwilllib.dll").c_str(),
+                            (folder / L"kwilllib.dll").c_str(), FALSE));
+
+    const wchar_t* key = L"Software\\Brightfold\\Tarnwell";
+    HKEY user = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                &user, &disposition),
+              ERROR_SUCCESS);
+    auto setSwitch = [&](bool on) {
+        if (on) {
+            DWORD one = 1;
+            ::RegSetValueExW(user, L"EnableUACForWINR", 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&one), sizeof(one));
+        } else {
+            ::RegDeleteValueW(user, L"EnableUACForWINR");
+        }
+    };
+    static const struct {
+        bool explorerName;
+        bool switchOn;
+        const wchar_t* mask;
+        DWORD expected;
+    } rows[] = {
+        {true, true, L"0x30C", 1}, {true, true, L"0x1030C", 1}, {true, true, L"0x30D", 0},
+        {true, true, L"0x10C", 0}, {true, false, L"0x30C", 0},  {false, true, L"0x30C", 0},
+    };
+    for (const auto& r : rows) {
+        setSwitch(r.switchOn);
+        test::ProcessResult result =
+            test::RunProcess(r.explorerName ? explorer : other, std::wstring(L"runas ") + r.mask);
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, r.expected)
+            << tools::Utf8FromWide(r.mask) << (r.explorerName ? " as explorer.exe" : "")
+            << (r.switchOn ? " switch on" : " switch off");
+    }
+    setSwitch(false);
+    ::RegCloseKey(user);
+    if (disposition == REG_CREATED_NEW_KEY) ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
+}
+
 }  // namespace
 }  // namespace kwill::shellext

@@ -4,6 +4,7 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/drop_target.h"
 #include "shellext/execute_hook.h"
 #include "shellext/file_handlers.h"
 
@@ -27,7 +28,7 @@ const ComClass kComClasses[] = {
     {&kClsidIconHandler, CreateIconHandler},
 
     // KwillDropTarget
-    {&kClsidDropTarget, nullptr},
+    {&kClsidDropTarget, CreateDropTarget},
 
     // KwillFileCollectionShellExtension
     {&kClsidFileCollection, nullptr},

@@ -4,6 +4,7 @@
 #include "hostlink/language.h"
 #include "shellext/com_object.h"
 #include "shellext/file_kinds.h"
+#include "shellext/persist_file.h"
 #include "strings/path_strings.h"
 #include "zip/zip_info.h"
 
@@ -32,10 +33,9 @@ std::wstring LanguageText(uint32_t number) {
     return copy;
 }
 
-// What both handlers share: the reference count, the file given to Load and the IPersistFile
-// methods that do nothing.
+// What both handlers share: the reference count and the file given to Load.
 template <typename Primary>
-class FileHandler : public Primary, public IPersistFile {
+class FileHandler : public Primary, public LoadOnlyPersistFile {
   public:
     virtual ~FileHandler() = default;
 
@@ -52,18 +52,6 @@ class FileHandler : public Primary, public IPersistFile {
         LONG left = ::InterlockedDecrement(&refs_);
         if (left == 0) delete this;
         return static_cast<ULONG>(left);
-    }
-
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
-        if (clsid) *clsid = CLSID_NULL;
-        return E_FAIL;
-    }
-    HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* name) override {
-        if (name) *name = nullptr;
-        return E_FAIL;
     }
 
   protected:

@@ -4,6 +4,7 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/context_menu.h"
 #include "shellext/drop_target.h"
 #include "shellext/execute_hook.h"
 #include "shellext/file_handlers.h"
@@ -16,10 +17,10 @@ const ComClass kComClasses[] = {
     {&kClsidShellExecuteHook, CreateShellExecuteHook},
 
     // KwillContextMenu, folder mode
-    {&kClsidContextMenu, nullptr},
+    {&kClsidContextMenu, CreateFolderContextMenu},
 
     // KwillContextMenu, desktop mode
-    {&kClsidDesktopContextMenu, nullptr},
+    {&kClsidDesktopContextMenu, CreateDesktopContextMenu},
 
     // KwillQueryInfo
     {&kClsidQueryInfo, CreateQueryInfo},

@@ -6,8 +6,8 @@ build=${KWILL_BUILD:-$root/build}
 
 # "bench" also installs the native peers the benchmark compares against.
 optional=""
-[ "${1:-}" = bench ] && optional="openssl b3sum"
-packages="$optional cmake make g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils"
+[ "${1:-}" = bench ] && optional="b3sum"
+packages="$optional cmake make openssl zip unzip g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -68,9 +68,84 @@ constexpr int kTextChars = 16384;
 // The current language of this process (Lock 2) and the generation it was made in.
 LONG g_localGeneration = 0;
 
+// The unit names of byte sizes are asked for on every size the file manager shows; they are
+// kept per language (the handle and the generation it was made in) instead of being looked up
+// each time.
+struct UnitTextCache {
+    SRWLOCK lock = SRWLOCK_INIT;
+    const LanguageHandle* handle = nullptr;
+    LONG generation = 0;
+    std::wstring texts[6];
+    bool filled[6] = {};
+    bool missing = false;  // no language could be loaded in this generation
+} g_unitTexts;
+
+int UnitTextIndex(unsigned number) {
+    switch (number) {
+        case kUnitBytes:
+            return 0;
+        case kUnitKB:
+            return 1;
+        case kUnitMB:
+            return 2;
+        case kUnitGB:
+            return 3;
+        case kUnitTB:
+            return 4;
+        case kUnitPB:
+            return 5;
+        default:
+            return -1;
+    }
+}
+
+int UnitText(unsigned number, wchar_t* out, int outLen) {
+    const int i = UnitTextIndex(number);
+    if (i < 0 || !out || outLen <= 0) return 0;
+    UnitTextCache& cache = g_unitTexts;
+    const LONG generation = Shared().languageGeneration;
+    // Without english.dll every attempt to load a language looks for files again; sizes are
+    // shown by the thousand, so they go without unit names until the next reload instead.
+    ::AcquireSRWLockShared(&cache.lock);
+    const bool knownMissing = cache.missing && cache.generation == generation;
+    ::ReleaseSRWLockShared(&cache.lock);
+    if (knownMissing) return 0;
+    LanguageHandle* handle = CurrentLanguage();
+    ::AcquireSRWLockExclusive(&cache.lock);
+    if (!handle) {
+        cache.missing = true;
+        cache.generation = generation;
+        cache.handle = nullptr;
+        ::ReleaseSRWLockExclusive(&cache.lock);
+        return 0;
+    }
+    cache.missing = false;
+    // A handle is only replaced after the generation changes, so its address and the generation
+    // together name one language even after the old handle is gone.
+    if (cache.handle != handle || cache.generation != generation) {
+        cache.handle = handle;
+        cache.generation = generation;
+        for (bool& filled : cache.filled) filled = false;
+    }
+    if (!cache.filled[i]) {
+        wchar_t* text = LoadLibString(number);
+        cache.texts[i] = text ? text : L"";
+        if (text) ::LocalFree(text);
+        cache.filled[i] = true;
+    }
+    const std::wstring& text = cache.texts[i];
+    const size_t n = text.size() < static_cast<size_t>(outLen) ? text.size() : outLen - 1;
+    std::wmemcpy(out, text.data(), n);
+    out[n] = 0;
+    ::ReleaseSRWLockExclusive(&cache.lock);
+    Release(handle);
+    return static_cast<int>(n);
+}
+
 struct HookSetup {
     HookSetup() {
         Hooks().releaseLanguage = [](LanguageHandle* handle) { Release(handle); };
+        SetUnitTextSource(UnitText);
     }
 } g_hookSetup;
 

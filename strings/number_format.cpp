@@ -51,7 +51,34 @@ int FormatBySystem(uint64_t magnitude, bool negative, const NumberStyle& style, 
                               outLen);
 }
 
-int DecimalsFor(unsigned __int128 q) {
+// Writes the decimal digits of value so that they end at `end`, two at a time; returns where
+// they start.
+template <typename Char>
+Char* DigitsBackward(uint64_t value, Char* end) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    Char* p = end;
+    while (value >= 100) {
+        const unsigned pair = static_cast<unsigned>(value % 100) * 2;
+        value /= 100;
+        *--p = static_cast<Char>(kPairs[pair + 1]);
+        *--p = static_cast<Char>(kPairs[pair]);
+    }
+    if (value >= 10) {
+        *--p = static_cast<Char>(kPairs[value * 2 + 1]);
+        *--p = static_cast<Char>(kPairs[value * 2]);
+    } else {
+        *--p = static_cast<Char>('0' + value);
+    }
+    return p;
+}
+
+constexpr uint64_t kPowersOfTen[10] = {1,      10,      100,      1000,      10000,
+                                       100000, 1000000, 10000000, 100000000, 1000000000};
+
+int DecimalsFor(uint64_t q) {
     return q < 10 ? 2 : q < 100 ? 1 : 0;
 }
 
@@ -78,71 +105,101 @@ int FormatWholeNumber(uint64_t magnitude, bool negative, const NumberStyle& styl
         return 0;
     }
 
-    // Digits backwards with the separators, then the sign around them.
-    wchar_t digits[21];
-    const int count = U64ToDecimal(magnitude, digits);
-    const size_t sepLen = std::wcslen(f.lpThousandSep);
-    wchar_t text[24 * 9 + 32];
-    size_t n = 0;
-    int group = 3, inGroup = 0;
-    for (int i = count - 1; i >= 0; --i) {
-        if (f.Grouping != 0 && inGroup == group) {
-            for (size_t s = sepLen; s-- > 0;) text[n++] = f.lpThousandSep[s];
-            inGroup = 0;
-            if (f.Grouping == 32) group = 2;
-        }
-        text[n++] = digits[i];
-        ++inGroup;
+    wchar_t digitBuffer[20];
+    wchar_t* const digitsEnd = digitBuffer + 20;
+    const wchar_t* digits = DigitsBackward(magnitude, digitsEnd);
+    const int n = static_cast<int>(digitsEnd - digits);
+
+    // The first group is what is left over on the left; then groups of three, or of two up to
+    // the last three digits for the three-then-twos grouping.
+    int separators = 0, lead = n;
+    if (f.Grouping == 3 && n > 3) {
+        separators = (n - 1) / 3;
+        lead = n - 3 * separators;
+    } else if (f.Grouping == 32 && n > 3) {
+        separators = 1 + (n - 4) / 2;
+        lead = n - 3 - 2 * (separators - 1);
     }
-    // text holds the grouped number reversed.
-    wchar_t result[sizeof(text) / sizeof(text[0]) + 16];
-    size_t r = 0;
+    const wchar_t* sep = f.lpThousandSep;
+    const size_t sepLen = std::wcslen(sep);
     const wchar_t* sign = style.negativeSign ? style.negativeSign : L"-";
-    const size_t signLen = std::wcslen(sign) > 4 ? 4 : std::wcslen(sign);
-    auto putSign = [&] {
-        for (size_t s = 0; s < signLen; ++s) result[r++] = sign[s];
+    size_t signLen = std::wcslen(sign);
+    if (signLen > 4) signLen = 4;
+    size_t before = 0, after = 0;
+    if (negative) {
+        switch (f.NegativeOrder) {
+            case 0:
+                before = after = 1;
+                break;
+            case 1:
+                before = signLen;
+                break;
+            case 2:
+                before = signLen + 1;
+                break;
+            case 3:
+                after = signLen;
+                break;
+            default:
+                after = signLen + 1;
+                break;
+        }
+    }
+    const size_t total = before + static_cast<size_t>(n) + separators * sepLen + after + 1;
+    if (outLen == 0) return static_cast<int>(total);
+    if (total > static_cast<size_t>(outLen)) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+
+    wchar_t* p = out;
+    auto put = [&p](const wchar_t* text, size_t length) {
+        for (size_t i = 0; i < length; ++i) *p++ = text[i];
     };
     if (negative) {
         switch (f.NegativeOrder) {
             case 0:
-                result[r++] = L'(';
+                *p++ = L'(';
                 break;
             case 1:
-                putSign();
+                put(sign, signLen);
                 break;
             case 2:
-                putSign();
-                result[r++] = L' ';
+                put(sign, signLen), *p++ = L' ';
                 break;
             default:
                 break;
         }
     }
-    while (n > 0) result[r++] = text[--n];
+    put(digits, static_cast<size_t>(lead));
+    digits += lead;
+    for (int group = 0; group < separators; ++group) {
+        const int size = (f.Grouping == 32 && group < separators - 1) ? 2 : 3;
+        if (sepLen == 1) {
+            *p++ = sep[0];
+        } else {
+            put(sep, sepLen);
+        }
+        put(digits, static_cast<size_t>(size));
+        digits += size;
+    }
     if (negative) {
         switch (f.NegativeOrder) {
             case 0:
-                result[r++] = L')';
+                *p++ = L')';
                 break;
             case 3:
-                putSign();
+                put(sign, signLen);
                 break;
             case 4:
-                result[r++] = L' ';
-                putSign();
+                *p++ = L' ', put(sign, signLen);
                 break;
             default:
                 break;
         }
     }
-    result[r++] = 0;
-    if (outLen == 0) return static_cast<int>(r);
-    if (r > static_cast<size_t>(outLen)) {
-        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    for (size_t i = 0; i < r; ++i) out[i] = result[i];
-    return static_cast<int>(r);
+    *p = 0;
+    return static_cast<int>(total);
 }
 
 ByteSizeFormat DefaultByteSizeFormat() {
@@ -169,32 +226,48 @@ int DivideToString(uint64_t value, unsigned __int128 divisor, int decimals, bool
         text.Append(L'0');
         return text.length();
     }
-    unsigned __int128 q = value / divisor;
-    unsigned __int128 r = value % divisor;
     const bool automatic = decimals < 0;
-    int d = automatic ? DecimalsFor(q) : (decimals > 9 ? 9 : decimals);
-    uint64_t m = 1;
-    for (int i = 0; i < d; ++i) m *= 10;
-    // r < divisor < 2^96 for any byte-size unit, so r * 10^9 and 2r stay exact in 128 bits.
-    uint64_t f = 0;
-    if (d > 0) {
-        f = static_cast<uint64_t>(r * m / divisor);
-        r = r * m % divisor;
-    }
-    if (2 * r >= divisor) {
-        if (++f == m) {
+    int d;
+    uint64_t q, f = 0;
+    if (divisor <= UINT32_MAX) {
+        // Every divisor of the default units: r * 10^9 and 2r fit 64 bits, no wide division.
+        const uint64_t div = static_cast<uint64_t>(divisor);
+        q = value / div;
+        uint64_t r = value % div;
+        d = automatic ? DecimalsFor(q) : (decimals > 9 ? 9 : decimals);
+        const uint64_t m = kPowersOfTen[d];
+        if (d > 0) {
+            f = r * m / div;
+            r = r * m % div;
+        }
+        if (2 * r >= div && ++f == m) {
+            ++q;
+            f = 0;
+            if (automatic) d = DecimalsFor(q);
+        }
+    } else {
+        // r < divisor < 2^96 for any byte-size unit, so r * 10^9 and 2r stay exact in 128 bits.
+        q = static_cast<uint64_t>(value / divisor);
+        unsigned __int128 r = value % divisor;
+        d = automatic ? DecimalsFor(q) : (decimals > 9 ? 9 : decimals);
+        const uint64_t m = kPowersOfTen[d];
+        if (d > 0) {
+            f = static_cast<uint64_t>(r * m / divisor);
+            r = r * m % divisor;
+        }
+        if (2 * r >= divisor && ++f == m) {
             ++q;
             f = 0;
             if (automatic) d = DecimalsFor(q);
         }
     }
     // q fits 64 bits: it only exceeds value / divisor when rounding up, which needs divisor > 1.
-    const int written = FormatWholeNumber(static_cast<uint64_t>(q), false, style, out, outLen);
+    const int written = FormatWholeNumber(q, false, style, out, outLen);
     text = BoundedText(out, outLen, written > 0 ? written - 1 : 0);
     if (written <= 0) {
         // Too long for the buffer: show what fits of the plain digits rather than nothing.
         wchar_t digits[21];
-        text.Append(digits, static_cast<size_t>(U64ToDecimal(static_cast<uint64_t>(q), digits)));
+        text.Append(digits, static_cast<size_t>(U64ToDecimal(q, digits)));
     }
     if (d > 0 && (keepZeroFraction || f != 0)) {
         wchar_t fraction[10];
@@ -285,12 +358,9 @@ int BytesToString(uint64_t value, uint32_t flags, const ByteSizeFormat* format,
 template <typename Char>
 int U64ToDecimal(uint64_t value, Char* out) {
     Char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<Char>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    for (int i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+    const Char* start = DigitsBackward(value, digits + 20);
+    const int n = static_cast<int>(digits + 20 - start);
+    for (int i = 0; i < n; ++i) out[i] = start[i];
     out[n] = 0;
     return n;
 }

@@ -37,3 +37,14 @@ find_path(KWILL_ZLIB_INCLUDE zlib.h REQUIRED)
 add_library(kwill_zlib INTERFACE)
 target_link_libraries(kwill_zlib INTERFACE ${KWILL_ZLIB_LIBRARY})
 target_include_directories(kwill_zlib SYSTEM INTERFACE ${KWILL_ZLIB_INCLUDE})
+
+# libdeflate (Debian's source package, fetched into the build folder by scripts/deps.sh): whole-
+# buffer deflate and inflate where the sizes are known; zlib keeps the streaming work.
+set(KWILL_LIBDEFLATE_DIR ${CMAKE_BINARY_DIR}/_deps/libdeflate)
+if(NOT EXISTS ${KWILL_LIBDEFLATE_DIR}/libdeflate.h)
+  message(FATAL_ERROR "libdeflate source missing in ${KWILL_LIBDEFLATE_DIR}: run 'make' (scripts/deps.sh fetches it)")
+endif()
+file(GLOB KWILL_LIBDEFLATE_SOURCES ${KWILL_LIBDEFLATE_DIR}/lib/*.c ${KWILL_LIBDEFLATE_DIR}/lib/x86/*.c)
+add_library(kwill_libdeflate STATIC ${KWILL_LIBDEFLATE_SOURCES})
+target_include_directories(kwill_libdeflate SYSTEM PUBLIC ${KWILL_LIBDEFLATE_DIR})
+target_compile_options(kwill_libdeflate PRIVATE -w -O2)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the build needs when it is missing, and fetches the TinyXML source into the build folder.
+# Installs what the build needs when it is missing, and fetches the TinyXML and libdeflate sources
+# into the build folder.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KWILL_BUILD:-$root/build}
@@ -7,7 +8,7 @@ build=${KWILL_BUILD:-$root/build}
 # "bench" also installs the native peers the benchmark compares against.
 optional=""
 [ "${1:-}" = bench ] && optional="b3sum"
-packages="$optional cmake make openssl zip unzip g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils"
+packages="$optional cmake make openssl g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils zip unzip python3"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -22,9 +23,12 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
 fi
 
-# TinyXML 2.6 comes as Debian's source package (with its security patches), never committed here.
-tinyxml="$build/_deps/tinyxml"
-if [ ! -f "$tinyxml/tinyxml.h" ]; then
+# Source packages (TinyXML with Debian's security patches, libdeflate) come from Debian and are
+# unpacked into the build folder, never committed here.
+sources_ready=0
+add_source_lists() {
+    [ "$sources_ready" = 1 ] && return
+    sources_ready=1
     src=/etc/apt/sources.list.d/kwill-deb-src.sources
     if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
         $sudo tee "$src" >/dev/null <<'SRC'
@@ -42,16 +46,27 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
         updated=0 # the lists read so far hold no source packages
     fi
+}
+
+# fetch_source PACKAGE UNPACKED-DIR-GLOB TARGET: unpacks Debian's source package into TARGET.
+fetch_source() {
+    add_source_lists
     work=$(mktemp -d)
     chmod 755 "$work"
     # Try with the package lists as they are; refresh them only when that fails.
-    if ! (cd "$work" && apt-get source -q tinyxml >/dev/null 2>&1); then
+    if ! (cd "$work" && apt-get source -q "$1" >/dev/null 2>&1); then
         [ "$updated" = 1 ] || $sudo apt-get update -q
-        (cd "$work" && apt-get source -q tinyxml)
+        updated=1
+        (cd "$work" && apt-get source -q "$1")
     fi
     mkdir -p "$build/_deps"
-    rm -rf "$tinyxml"
-    mv "$work"/tinyxml-2.6.*/ "$tinyxml"
+    rm -rf "$3"
+    mv "$work"/$2/ "$3"
     rm -rf "$work"
-    echo "TinyXML source in $tinyxml"
-fi
+    echo "$1 source in $3"
+}
+
+tinyxml="$build/_deps/tinyxml"
+[ -f "$tinyxml/tinyxml.h" ] || fetch_source tinyxml 'tinyxml-2.6.*' "$tinyxml"
+libdeflate="$build/_deps/libdeflate"
+[ -f "$libdeflate/libdeflate.h" ] || fetch_source libdeflate 'libdeflate-1.*' "$libdeflate"

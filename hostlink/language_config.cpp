@@ -1,6 +1,8 @@
 // Where the language strings find their files and which language the user chose.
 #include "frame/context.h"
 #include "hostlink/language.h"
+#include "zip/translation_password.h"
+#include "zip/zip_reader.h"
 
 namespace kwill::lang {
 
@@ -17,9 +19,17 @@ std::wstring ChosenLanguage() {
     return PreferredLanguage();
 }
 
-bool ReadTranslationArchive(const std::wstring&, std::wstring_view, std::vector<uint8_t>&,
-                            std::vector<uint8_t>&) {
-    return false;
+bool ReadTranslationArchive(const std::wstring& path, std::wstring_view code,
+                            std::vector<uint8_t>& json, std::vector<uint8_t>& signature) {
+    if (!IsUsableCode(code)) return false;
+    std::string member;
+    for (wchar_t c : code) member += static_cast<char>(c);  // codes are ASCII
+    member += ".json";
+    constexpr uint64_t kLimit = 16u << 20;
+    return zip::ReadZipMember(path.c_str(), member, zip::kTranslationArchivePassword, kLimit,
+                              json) == zip::ZipError::Ok &&
+           zip::ReadZipMember(path.c_str(), "signature", zip::kTranslationArchivePassword, 64,
+                              signature) == zip::ZipError::Ok;
 }
 
 }  // namespace kwill::lang

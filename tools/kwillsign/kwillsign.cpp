@@ -2,6 +2,8 @@
 //
 //   kwillsign [--key PEM] cert english.dll [OUT.dll]   adds the "CERT" resource
 //   kwillsign [--key PEM] pack --code C IN.json OUT.tarnml
+//   kwillsign [--key PEM] signature --code C IN.json OUT  the "signature" member alone, for
+//                                                        archives packed by other zip tools
 //   kwillsign verify FILE                                checks a module or an archive
 //   kwillsign [--key PEM] sign FILE SIGNATURE            a raw signature of the file's bytes
 //   kwillsign verify-raw FILE SIGNATURE                  checks one against the built-in key
@@ -9,6 +11,7 @@
 // Without --key it uses the key configure made or was given (the same one whose public half
 // the library holds), so a development build signs what it can verify.
 #include "codec/ed25519.h"
+#include "frame/context.h"
 #include "frame/platform.h"
 #include "hostlink/language.h"
 #include "hostlink/translation.h"
@@ -31,6 +34,13 @@ int Fail(const std::string& message) {
 
 std::wstring PathArg(const std::string& arg) {
     return WindowsPath(WideFromUtf8(arg));
+}
+
+bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
 }
 
 struct Options {
@@ -65,6 +75,19 @@ int Pack(const Options& o) {
     return 0;
 }
 
+int SignatureMember(const Options& o) {
+    if (o.args.size() != 5 || o.args[1] != "--code") {
+        return Fail("usage: signature --code C IN.json OUT");
+    }
+    auto json = ReadWholeFile(PathArg(o.args[3]));
+    if (!json) return Fail("cannot read " + o.args[3]);
+    uint8_t seed[32], value[32], signature[64];
+    if (!ReadSigningSeed(o.key, seed)) return Fail("cannot read the Ed25519 key");
+    lang::TranslationSigningValue(WideFromUtf8(o.args[2]), json->data(), json->size(), value);
+    codec::Ed25519Sign(seed, value, 32, signature);
+    return WriteBytes(PathArg(o.args[4]), signature, 64) ? 0 : Fail("cannot write");
+}
+
 int Verify(const Options& o) {
     if (o.args.size() != 2) return Fail("usage: verify FILE");
     const std::wstring path = PathArg(o.args[1]);
@@ -90,13 +113,6 @@ int Verify(const Options& o) {
     if (!ok) return Fail("not signed by this key");
     WriteOut("signed module\n");
     return 0;
-}
-
-bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
 }
 
 int SignRaw(const Options& o) {
@@ -128,6 +144,9 @@ int VerifyRaw(const Options& o) {
 int wmain(int argc, wchar_t** argv) {
     using namespace kwill::tools;
     UseBinaryStdio();
+    // The library's code runs here linked in, not as the DLL: start its context as the loader
+    // would (the zip engine keeps its per-thread state there).
+    if (!kwill::DllEntry(::GetModuleHandleW(nullptr), DLL_PROCESS_ATTACH)) return 3;
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = Utf8FromWide(argv[i]);
@@ -140,11 +159,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::string command = o.args.empty() ? "" : o.args[0];
     if (command == "cert") return Cert(o);
     if (command == "pack") return Pack(o);
+    if (command == "signature") return SignatureMember(o);
     if (command == "verify") return Verify(o);
     if (command == "sign") return SignRaw(o);
     if (command == "verify-raw") return VerifyRaw(o);
     WriteErr(
         "usage: kwillsign [--key PEM] cert IN.dll [OUT.dll] | pack --code C IN.json OUT.tarnml |\n"
-        "       verify FILE | sign FILE SIGNATURE | verify-raw FILE SIGNATURE\n");
+        "       signature --code C IN.json OUT | verify FILE | sign FILE SIGNATURE |\n"
+        "       verify-raw FILE SIGNATURE\n");
     return 2;
 }

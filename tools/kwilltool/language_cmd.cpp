@@ -55,7 +55,7 @@ int RunLang(const std::vector<std::string>& args);
 
 const Subcommand kLangCommand = {
     "lang", "language strings: the languages, the current one, one string, a translation file",
-    "list | current | get N [LANGUAGE] | check FILE.tarnml", RunLang};
+    "list | current | get N [LANGUAGE] | check FILE.tarnml | reload", RunLang};
 
 std::string Text(const wchar_t* s) {
     return s ? Utf8FromWide(s) : std::string("(none)");
@@ -78,6 +78,11 @@ int RunLang(const std::vector<std::string>& args) {
                               (exists(name) ? "installed" : "-") + "\n";
             WriteOut(row);
         }
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "reload") {
+        // Every process that uses the library loads its language again at its next request.
+        dll.Require<void (*)()>("ReloadLanguage")();
         return 0;
     }
     if (args.size() == 1 && args[0] == "current") {

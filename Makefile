@@ -2,6 +2,7 @@
 #             creates the Wine prefix and runs a short demonstration
 # make test   builds and runs every test under Wine (ctest)
 # make bench  runs the benchmark program
+# make dist   packs the release zip (DLL, import libraries, headers, tool, licences) into build/dist
 # make format runs clang-format over the project's sources
 
 BUILD ?= build
@@ -9,7 +10,7 @@ JOBS ?= 2
 export KWILL_BUILD := $(abspath $(BUILD))
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps configure build prefix language demo test bench format clean
+.PHONY: all deps configure build prefix language demo test bench dist format clean
 
 all: build prefix language demo
 
@@ -41,8 +42,11 @@ bench: build prefix language
 	@scripts/deps.sh bench
 	@scripts/with-wineserver.sh scripts/bench.sh
 
+dist: build
+	@scripts/dist.sh
+
 format:
-	@find frame text strings codec shellns hostlink shellext util exports tests tools bench \
+	@find frame text strings codec shellns hostlink shellext util exports tests tools bench include examples \
 	    -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:

@@ -13,9 +13,9 @@
 #include <vector>
 
 // The exported class Hash. Its members are exported as plain C functions that take the object
-// first, which is exactly how an x64 member call passes `this`; where the decorated name that a
-// host compiled with Microsoft's compiler imports is certain, that name is an alias of the same
-// function.
+// first, which is exactly how an x64 member call passes `this`; the decorated name under which a
+// program built with Microsoft's compiler imports each member (from the class as
+// include/kwilllib/codec.h declares it) is an alias of the same function.
 using kwill::Hash;
 using kwill::HashMethod;
 
@@ -34,6 +34,7 @@ KWILL_EXPORT_ALIAS("?Init@Hash@@QEAAXW4HashMethod@@@Z", KwillHashInit);
 KWILL_EXPORT void KwillHashData(Hash* self, const void* data, size_t length) {
     if (self && (data || length == 0)) self->HashData(data, length);
 }
+KWILL_EXPORT_ALIAS("?HashData@Hash@@QEAAXPEBX_K@Z", KwillHashData);
 
 // Hash::End (four parameters): finishes, copies min(digest size, digestSize) bytes to digest and
 // writes the lower-case hex text, truncated to textSize - 1 characters; null buffers are skipped.
@@ -41,11 +42,14 @@ KWILL_EXPORT void KwillHashEnd(Hash* self, char* text, size_t textSize, uint8_t*
                                size_t digestSize) {
     if (self) self->End(text, textSize, digest, digestSize);
 }
+KWILL_EXPORT_ALIAS("?End@Hash@@QEAAXPEAD_KPEAE1@Z", KwillHashEnd);
 
 // Hash::End (two parameters) and Hash::EndHash: finishes and copies the digest only.
 KWILL_EXPORT void KwillHashEndDigest(Hash* self, size_t digestSize, uint8_t* digest) {
     if (self) self->End(digestSize, digest);
 }
+KWILL_EXPORT_ALIAS("?End@Hash@@QEAAX_KPEAE@Z", KwillHashEndDigest);
+KWILL_EXPORT_ALIAS("?EndHash@Hash@@QEAAX_KPEAE@Z", KwillHashEndDigest);
 
 // Hash::HashSize: the digest size in bytes of the selected method.
 // The member takes no parameters and returns int, so its decorated name differs only by whether
@@ -62,6 +66,7 @@ KWILL_EXPORT void KwillHashSumToString(const uint8_t* digest, char* text, size_t
                                        size_t digestSize) {
     Hash::SumToString(digest, text, textSize, digest ? digestSize : 0);
 }
+KWILL_EXPORT_ALIAS("?SumToString@Hash@@SAXPEBEPEAD_K2@Z", KwillHashSumToString);
 
 // Hash::operator= (copy and move alike): copies the whole object, method and state; the source
 // is left as it was, so both go on independently.

@@ -9,6 +9,10 @@ build=${KWILL_BUILD:-$root/build}
 optional=""
 [ "${1:-}" = bench ] && optional="b3sum"
 packages="$optional cmake make openssl g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils zip unzip python3"
+# The public headers and import libraries: clang reads the headers as a Microsoft-ABI compiler
+# (python3-clang-14 lets the header check walk its syntax tree), LLVM's dlltool makes
+# kwilllib.lib and llvm-nm lists symbols, lld links the Microsoft-ABI sample.
+packages="$packages clang llvm lld python3-clang-14"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -11,7 +11,10 @@
 // Environment: KWILL_HOST_RECORD (record file), KWILL_HOST_LIFETIME_MS (the window closes
 // itself after this long, default 60000, so that a failed test never leaves a host running),
 // KWILL_HOST_LOAD_LIBRARY=1 (load kwilllib.dll from this folder at start, as the real host does).
+// Words on the command line change its behaviour (a late window, no start-up signal, DDE servers,
+// ...): see stand_in_options.h.
 #include "hostlink/host_interface.h"
+#include "tests/host/stand_in_options.h"
 #include "tools/common/text_io.h"
 
 #include <cstdio>
@@ -24,6 +27,7 @@ namespace {
 namespace host = kwill::host;
 
 FILE* g_record = nullptr;
+kwill::standin::Options g_options;
 std::vector<std::pair<UINT, std::wstring>> g_registered;
 
 std::string Utf8(const std::wstring& text) {
@@ -78,7 +82,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case host::kMsgAppCommand:
             Record("MESSAGE 0x801d " + Number(wParam) + " " +
                    Number(static_cast<ULONG_PTR>(lParam)));
-            return 1;  // handled
+            return g_options.appCommandResult;  // 1 unless told otherwise: handled
         case host::kMsgDefaultWindow:
             Record("MESSAGE 0x8162 " + Number(wParam) + " " +
                    Number(static_cast<ULONG_PTR>(lParam)));
@@ -136,6 +140,11 @@ int wmain(int argc, wchar_t** argv) {
         if (std::wcscmp(argv[i], L"event") == 0 && i + 1 < argc) eventName = argv[i + 1];
     }
     Record("START " + Utf8(words));
+    g_options = kwill::standin::ParseOptions(argc, argv);
+    if (g_options.exitAtOnce) {
+        Record("EXIT");
+        return 0;
+    }
 
     for (const wchar_t* name : {host::kMsgGetPrefsFlags, host::kMsgNewLister, host::kMsgPrefs,
                                 host::kMsgRemoveCollectionsIcon}) {
@@ -155,6 +164,7 @@ int wmain(int argc, wchar_t** argv) {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = host::kWindowClass;
     if (!::RegisterClassW(&wc)) return 1;
+    if (g_options.windowDelayMs) ::Sleep(g_options.windowDelayMs);
     HWND window = ::CreateWindowExW(0, host::kWindowClass, host::kWindowTitle, WS_OVERLAPPEDWINDOW,
                                     0, 0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 1;
@@ -164,7 +174,8 @@ int wmain(int argc, wchar_t** argv) {
         lifetime.empty() ? 60000u : static_cast<UINT>(std::wcstoul(lifetime.c_str(), nullptr, 10));
     ::SetTimer(window, 1, limit, nullptr);
 
-    if (!eventName.empty()) {
+    if (g_options.dde && !kwill::standin::StartDdeServers(g_options, Record)) Record("DDE failed");
+    if (!eventName.empty() && !g_options.neverSignal) {
         if (HANDLE ready = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str())) {
             ::SetEvent(ready);
             ::CloseHandle(ready);

@@ -1,0 +1,85 @@
+/* kwilllib: the host link and configuration (exports/kwilllib.def headings "host link: ...").
+ * The host program's window and start-up, configuration folders, favourites, language strings
+ * and the class LibStringW, preference flags. */
+#ifndef KWILLLIB_HOSTLINK_H
+#define KWILLLIB_HOSTLINK_H
+
+#include "base.h"
+
+/* A DDE execute request; its layout is the library's own. */
+typedef struct DdeRequest DdeRequest;
+
+/* ---- host link: host window and start-up */
+
+/* The host's main window (class "Kwill.ParentWindow"), or null when it is not running. */
+KWILL_API(49) HWND KWILLCALL GetHostWindow(void);
+
+/* Stamps the value with the tick count, for every process that loaded the library;
+ * CheckExplorerPassThrough gives TRUE and the value (*value may be null) within a second of it,
+ * otherwise clears the stamp and returns FALSE. */
+KWILL_API(55) void KWILLCALL SetExplorerPassThrough(ULONGLONG value);
+KWILL_API(56) BOOL KWILLCALL CheckExplorerPassThrough(ULONGLONG* value);
+
+/* A DDE execute request for the command to the application's server on the topic ("System"
+ * when null or empty); null for a null or empty command or application. Free it with
+ * FreeDdeRequest (null is ignored). */
+KWILL_API(57)
+DdeRequest* KWILLCALL CreateDdeRequest(const wchar_t* command, const wchar_t* application,
+                                       const wchar_t* topic);
+/* Offers the request to the target window (null: every top-level window) and posts the command
+ * to the first server that answers, waiting for the acknowledgement while dispatching the
+ * thread's messages: 10 seconds, or limitMs (0: until the server ends the conversation). TRUE
+ * when a server took the command. */
+KWILL_API(58) BOOL KWILLCALL ExecuteDdeRequest(DdeRequest* request, HWND target);
+KWILL_API(59) void KWILLCALL FreeDdeRequest(DdeRequest* request);
+/* Runs the command on the thread "kwill.sendddethread"; with passThrough the Explorer
+ * pass-through is stamped first. 0 when the thread started, 1 when it did not. */
+KWILL_API(60)
+int KWILLCALL SendDdeCommandAsync(const wchar_t* application, const wchar_t* topic,
+                                  const wchar_t* command, BOOL passThrough);
+KWILL_API(104)
+BOOL KWILLCALL ExecuteDdeRequestTimeout(DdeRequest* request, DWORD limitMs, HWND target);
+
+/* A WH_SHELL hook procedure: an application command goes to the running host. */
+KWILL_API(111) LRESULT CALLBACK ShellAppCommandHook(int code, WPARAM wParam, LPARAM lParam);
+
+/* S_OK when the process token is elevated, S_FALSE when not, E_FAIL when it cannot be read;
+ * *elevated (may be null) receives the elevation. */
+KWILL_API(118) HRESULT KWILLCALL IsProcessElevated(BOOL* elevated);
+/* Starts "program arguments" as the interactive user, unelevated. */
+KWILL_API(119) BOOL KWILLCALL RunAsStandardUser(const wchar_t* commandLine);
+
+/* ---- host link: Explorer replacement */
+
+/* Begins and ends a bypass of the shell execute hooks in every process; each returns the new
+ * count. A caller that starts the shell itself wraps the call in the pair. */
+KWILL_API(43) LONG KWILLCALL BeginHookBypass(void);
+KWILL_API(44) LONG KWILLCALL EndHookBypass(void);
+/* Opens a folder (the list when given, else the path) with the shell on a new thread that the
+ * library's own hook lets pass: verb "explore" when verb contains "explor", else "open". With
+ * threadOut the thread's handle is stored there (the caller closes it). Non-zero when the
+ * thread was started. */
+KWILL_API(45)
+INT_PTR KWILLCALL InvokeExplorer(const wchar_t* verb, const wchar_t* path, LPCITEMIDLIST list,
+                                 HANDLE* threadOut, HWND window);
+/* Loads the named DLL from the system folder only; null for a name that leaves the folder. */
+KWILL_API(139) HMODULE KWILLCALL LoadSystemLibrary(const wchar_t* name);
+/* Reads an Explorer command line ("/e,/root,C:\Temp", "/select,..."): *flagsOut (may be null)
+ * gets the switches (1 "/n", 2 "/e", 4 "/root", 8 "/select"), the root item goes to rootBuffer
+ * and the first other item to pathBuffer, each cut and terminated. TRUE when an item was
+ * stored. */
+KWILL_API(1760)
+BOOL KWILLCALL ParseExplorerCmdLine(const wchar_t* commandLine, DWORD* flagsOut,
+                                    wchar_t* rootBuffer, int rootChars, wchar_t* pathBuffer,
+                                    int pathChars);
+/* The folder of a shell DDE request ("[ViewFolder(...)]") or, with afterCommand, of the text
+ * after Explorer's "/idlist," switch: the ID list the sender shared (a new list, freed with
+ * PIDLFree), else the path in pathBuffer and a null result (or the shell's parse of the path
+ * when there is no buffer). */
+KWILL_API(1761)
+LPITEMIDLIST KWILLCALL GetPidlFromDDEString(const wchar_t* ddeString, BOOL afterCommand,
+                                            wchar_t* pathBuffer, int pathChars);
+
+/* ---- host link: configuration, favourites, language, preferences */
+
+#endif /* KWILLLIB_HOSTLINK_H */

@@ -1,0 +1,63 @@
+// The public headers describe the library's own types byte for byte: a program that allocates a
+// Hash or fills a PinyinInitialsTable from kwilllib/*.h hands the library memory of the layout
+// that the library reads.
+#include "codec/hash.h"
+#include "frame/pinyin_table.h"
+#include "tests/common/test_support.h"
+#include "zip/zip_info.h"
+
+#include <kwilllib.h>
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+static_assert(sizeof(::Hash) >= sizeof(kwill::Hash), "the public Hash must hold the state");
+static_assert(alignof(::Hash) >= alignof(kwill::Hash));
+static_assert(sizeof(::PinyinInitialsTable) == sizeof(kwill::PinyinInitialsTable));
+static_assert(offsetof(::PinyinInitialsTable, entries) ==
+              offsetof(kwill::PinyinInitialsTable, entries));
+static_assert(offsetof(::PinyinInitialsTable, count) ==
+              offsetof(kwill::PinyinInitialsTable, count));
+static_assert(::Hash::MAX_HASH_SIZE == kwill::Hash::MAX_HASH_SIZE);
+
+using OwnRequest = kwill::zip::ZipInfoRequestBlock;
+static_assert(sizeof(::ZipInfoRequestBlock) == sizeof(OwnRequest));
+static_assert(offsetof(::ZipInfoRequestBlock, file) == offsetof(OwnRequest, file));
+static_assert(offsetof(::ZipInfoRequestBlock, count) == offsetof(OwnRequest, count));
+static_assert(offsetof(::ZipInfoRequestBlock, text) == offsetof(OwnRequest, text));
+static_assert(offsetof(::ZipInfoRequestBlock, result) == offsetof(OwnRequest, result));
+
+namespace kwill {
+namespace {
+
+constexpr struct {
+    ::HashMethod visible;
+    HashMethod own;
+} kMethods[] = {
+    {::MD5, HashMethod::MD5},
+    {::SHA1, HashMethod::SHA1},
+    {::SHA256, HashMethod::SHA256},
+    {::SHA512, HashMethod::SHA512},
+    {::CRC32, HashMethod::CRC32},
+    {::CRC32_BZIP2_LE, HashMethod::CRC32_BZIP2_LE},
+    {::CRC32_BZIP2, HashMethod::CRC32_BZIP2},
+    {::BLAKE3, HashMethod::BLAKE3},
+};
+
+TEST(PublicHeaders, HashMethodsKeepTheLibrarysNumbers) {
+    static_assert(sizeof(kMethods) / sizeof(kMethods[0]) == 8);
+    for (const auto& m : kMethods)
+        EXPECT_EQ(static_cast<uint32_t>(m.visible), static_cast<uint32_t>(m.own));
+}
+
+// The size the loaded library reports fits the room the header gives the object.
+TEST(PublicHeaders, HashObjectFitsItsRoom) {
+    auto objectSize = test::Named<size_t (*)()>("KwillHashObjectSize");
+    ASSERT_NE(objectSize, nullptr);
+    EXPECT_EQ(objectSize(), sizeof(kwill::Hash));
+    EXPECT_LE(objectSize(), size_t{KWILL_HASH_OBJECT_SIZE});
+}
+
+}  // namespace
+}  // namespace kwill

@@ -253,7 +253,6 @@ KWILL_EXPORT void KwillLibStringFree(LibStringW* self) {
     }
 }
 KWILL_EXPORT_ALIAS("?FreeString@LibStringW@@QEAAXXZ", KwillLibStringFree);
-KWILL_EXPORT_ALIAS("??1LibStringW@@QEAA@XZ", KwillLibStringFree);
 
 // "" when no string is held.
 KWILL_EXPORT const wchar_t* KwillLibStringGet(const LibStringW* self) {

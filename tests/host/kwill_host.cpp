@@ -14,6 +14,7 @@
 // Words on the command line change its behaviour (a late window, no start-up signal, DDE servers,
 // ...): see stand_in_options.h.
 #include "hostlink/host_interface.h"
+#include "tests/host/language_probe.h"
 #include "tests/host/stand_in_options.h"
 #include "tools/common/text_io.h"
 
@@ -157,6 +158,7 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring dll(exe, n);
         dll = dll.substr(0, dll.find_last_of(L'\\') + 1) + L"kwilllib.dll";
         Record(std::string("LIBRARY ") + (::LoadLibraryW(dll.c_str()) ? "loaded" : "failed"));
+        kwill::standin::RecordLibStrings(Record);
     }
 
     WNDCLASSW wc{};

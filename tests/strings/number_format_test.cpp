@@ -3,6 +3,7 @@
 #include "strings/number_format.h"
 
 #include "frame/platform.h"
+#include "tests/common/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -35,17 +36,7 @@ NumberStyle Style(UINT grouping, const wchar_t* thousand, const wchar_t* decimal
 const NumberStyle kEnglish = Style(3, L",", L".", 1);
 
 std::string Narrow(const std::wstring& w) {
-    std::string out;
-    for (wchar_t c : w) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return out;
+    return test::Printable(w);
 }
 
 // The system and the library agree on every integer text for the explicit formats a caller can

@@ -3,7 +3,9 @@
 // megabyte of text, and a pathological nested repeat.
 #include "bench/harness.h"
 #include "text/regex_engine.h"
+#include "tools/common/kwill_dll.h"
 
+#include <cwchar>
 #include <regex>
 #include <string>
 #include <vector>
@@ -153,7 +155,62 @@ void Run() {
     }
 }
 
+// Worst cases through the exports, as a host meets them: short patterns with nested repeats that
+// make a backtracking matcher try every way to split the text, on a 40-character and a 64 KB text
+// without the character the pattern needs at the end. Every search must come back within 50 ms,
+// with an answer or with the "too complex" error; the peer column is that limit, so a ratio of 1
+// or more means the search stayed within it.
+void LimitRows() {
+    using AllocFn = void* (*)(const wchar_t*, DWORD);
+    using FreeFn = void (*)(void*);
+    using MatchFn = BOOL (*)(void*, const wchar_t*, DWORD, void**);
+    using PatternAllocFn = void* (*)(const wchar_t*, DWORD);
+    using PatternMatchFn = int (*)(const void*, const wchar_t*);
+    using PatternFreeFn = void (*)(void*);
+    tools::KwillDll& dll = tools::KwillDll::Get();
+    auto alloc = dll.ByName<AllocFn>("RegExpAllocW");
+    auto release = dll.ByName<FreeFn>("RegExpFree");
+    auto match = dll.ByName<MatchFn>("RegExpMatchW");
+    auto patternAlloc = dll.ByName<PatternAllocFn>("AllocMatchPatternW");
+    auto patternMatch = dll.ByName<PatternMatchFn>("MatchPatternW");
+    auto patternFree = dll.ByName<PatternFreeFn>("FreeMatchPattern");
+    if (!alloc || !release || !match || !patternAlloc || !patternMatch || !patternFree) return;
+
+    constexpr double kLimitNs = 50e6;
+    const wchar_t* patterns[] = {L".+*b", L"..?*b", L".**b", L"(a+)+b", L"(a|aa)+b", L"(.*a){12}b"};
+    for (size_t length : {size_t{40}, size_t{65536}}) {
+        std::wstring text(length - 1, L'a');
+        text += L'c';
+        for (const wchar_t* pattern : patterns) {
+            std::string name(pattern, pattern + std::wcslen(pattern));
+            std::string size = length == 40 ? "40 a" : "64 KB of a";
+            struct Engine {
+                const char* label;
+                DWORD engine;
+            } engines[] = {{"std", 2}, {"own", 1}};
+            for (const Engine& e : engines) {
+                void* handle = alloc(pattern, e.engine);
+                if (!handle) continue;
+                double ns = Time([&] { Keep(match(handle, text.c_str(), 1, nullptr)); },
+                                 {Unit::NanosecondsPerOp, 1});
+                release(handle);
+                Report({"regex limit " + std::string(e.label) + " '" + name + "', " + size,
+                        "50 ms limit", ns, kLimitNs, Unit::NanosecondsPerOp});
+            }
+            // The same expression through a wildcard handle in regular-expression mode.
+            if (void* wild = patternAlloc(pattern, 0x8)) {
+                double ns = Time([&] { Keep(patternMatch(wild, text.c_str())); },
+                                 {Unit::NanosecondsPerOp, 1});
+                patternFree(wild);
+                Report({"regex limit wildcard 0x8 '" + name + "', " + size, "50 ms limit", ns,
+                        kLimitNs, Unit::NanosecondsPerOp});
+            }
+        }
+    }
+}
+
 const SuiteRegistrar kSuite({"regex", Run});
+const SuiteRegistrar kLimitSuite({"regex-limits", LimitRows});
 
 }  // namespace
 }  // namespace kwill::bench

@@ -20,17 +20,23 @@ constexpr size_t kStackMargin = 96 * 1024;
 // Stack reserved for the helper thread that takes searches and compilations that need more.
 constexpr size_t kLargeStack = 512u * 1024 * 1024;
 
-struct StepLimitReached {};
 struct StackLimitReached {};
 
 // Work and stack budget of one search, checked every time the matcher reads the text.
+//
+// Running out of steps does not throw: unwinding an exception through the matcher's recursion,
+// one frame per text unit it holds, cost far more than the search itself on long texts. Instead
+// every text position then compares equal to every other, so the matcher sees the end of the
+// text wherever it stands and backs out through its own returns; the caller discards whatever it
+// answers and reports the budget error. Running out of stack must stop at once, and throws.
 struct Budget {
     uint64_t steps = 0;
     uint64_t limit = 0;
     uintptr_t stackFloor = 0;
+    bool exhausted = false;
 
     void Tick() {
-        if (++steps > limit) throw StepLimitReached();
+        if (++steps > limit) exhausted = true;
         if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackFloor)
             throw StackLimitReached();
     }
@@ -71,7 +77,10 @@ class BudgetIterator {
         return old;
     }
     friend bool operator==(const BudgetIterator& a, const BudgetIterator& b) {
-        if (Budget* budget = a.budget_ ? a.budget_ : b.budget_) budget->Tick();
+        if (Budget* budget = a.budget_ ? a.budget_ : b.budget_) {
+            budget->Tick();
+            if (budget->exhausted) return true;
+        }
         return a.p_ == b.p_;
     }
     friend bool operator!=(const BudgetIterator& a, const BudgetIterator& b) { return !(a == b); }
@@ -185,9 +194,11 @@ bool StdRegex::Search(std::wstring_view text, StdRegexResults* results, RegexErr
     if (!regex_) return false;
     bool found = false;
     bool stackShort = false;
+    // One budget for the whole search: a retry on the large stack goes on counting where the
+    // first attempt stopped, so the two together never do more than the budget's work.
+    Budget budget;
+    budget.limit = stepLimit ? stepLimit : StepLimitFor(text.size());
     auto job = [&] {
-        Budget budget;
-        budget.limit = stepLimit;
         budget.stackFloor = StackLow() + StackNeed(patternLength_);
         stackShort = false;
         try {
@@ -195,7 +206,10 @@ bool StdRegex::Search(std::wstring_view text, StdRegexResults* results, RegexErr
             const wchar_t* base = text.data() ? text.data() : L"";
             BudgetIterator first(base, &budget), last(base + text.size(), &budget);
             found = std::regex_search(first, last, m, *regex_);
-            if (found && results) {
+            if (budget.exhausted) {
+                found = false;
+                *error = kRegexTooComplex;
+            } else if (found && results) {
                 results->start.assign(m.size(), nullptr);
                 results->end.assign(m.size(), nullptr);
                 for (size_t i = 0; i < m.size(); ++i) {
@@ -204,9 +218,6 @@ bool StdRegex::Search(std::wstring_view text, StdRegexResults* results, RegexErr
                     results->end[i] = m[i].second.get();
                 }
             }
-        } catch (const StepLimitReached&) {
-            found = false;
-            *error = kRegexTooComplex;
         } catch (const StackLimitReached&) {
             found = false;
             stackShort = true;

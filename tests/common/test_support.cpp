@@ -37,15 +37,23 @@ TempFolder::~TempFolder() {
     ::SHFileOperationW(&op);
 }
 
-ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         DWORD limitMs) {
+namespace {
+
+ProcessResult Run(const std::wstring& program, const std::wstring& arguments, DWORD limitMs,
+                  HANDLE out, HANDLE err) {
     ProcessResult result;
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
+    if (out) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out;
+        si.hStdError = err;
+    }
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &si, &pi))
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, out != nullptr, 0,
+                          nullptr, nullptr, &si, &pi))
         return result;
     result.started = true;
     if (::WaitForSingleObject(pi.hProcess, limitMs) == WAIT_OBJECT_0) {
@@ -56,6 +64,34 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     }
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
+    return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         DWORD limitMs) {
+    return Run(program, arguments, limitMs, nullptr, nullptr);
+}
+
+// Output goes to files rather than pipes, so a chatty child never blocks on a full pipe.
+ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring& arguments,
+                                 DWORD limitMs) {
+    TempFolder folder;
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    auto create = [&](const wchar_t* name) {
+        return ::CreateFileW((folder / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    };
+    HANDLE out = create(L"out.txt");
+    HANDLE err = create(L"err.txt");
+    ProcessResult result;
+    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE)
+        result = Run(program, arguments, limitMs, out, err);
+    if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
+    if (err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
+    result.out = ReadFileText(folder / L"out.txt");
+    result.err = ReadFileText(folder / L"err.txt");
     return result;
 }
 

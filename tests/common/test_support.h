@@ -44,11 +44,15 @@ struct ProcessResult {
     bool started = false;
     bool finished = false;
     DWORD exitCode = 0;
+    std::string out, err;  // what it wrote to standard output and error, when captured
 };
 
 // Runs a program with a command line and waits up to the limit.
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          DWORD limitMs = 30000);
+// The same, keeping what the program writes to its standard output and error.
+ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring& arguments,
+                                 DWORD limitMs = 30000);
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 // UTF-16 text for a failure message: printable ASCII as it is, anything else as \uXXXX.

@@ -90,17 +90,56 @@ TEST(RegexStd, MatchTable) {
     }
 }
 
-// Exponential backtracking stops at the step budget with error 2.
+// Exponential backtracking stops at the step budget with error 2. Once the budget is spent the
+// matcher is made to see the end of the text everywhere, so the patterns that would then
+// succeed there ("$", a word boundary, a negative lookahead, an empty alternative) must still
+// come back as no match with the error, never as a match. The default budget ends the
+// 40-character and the 64 KB cases alike.
 TEST(RegexStd, StepBudget) {
-    std::wstring text(28, L'a');
-    text += L"c";
-    for (const wchar_t* pattern : {L"(a*)*b", L"(a|a)+b", L"(a+)+b"}) {
-        StdRegex re;
-        ASSERT_EQ(re.Compile(pattern, true), kRegexOk);
-        RegexError error = kRegexOk;
-        EXPECT_FALSE(re.Search(text, nullptr, &error, 2'000'000)) << Narrow(pattern);
-        EXPECT_EQ(error, kRegexTooComplex) << Narrow(pattern);
+    std::wstring shortText(28, L'a');
+    shortText += L"c";
+    std::wstring longText(64 * 1024 - 1, L'a');
+    longText += L"c";
+    const wchar_t* patterns[] = {L"(a*)*b",     L"(a|a)+b",    L"(a+)+b",     L"(a+)+$",
+                                 L"(a|aa)+\\b", L"(a+)+(?!.)", L"(a+)+(b|)$", L".+*b"};
+    struct Case {
+        const std::wstring* text;
+        uint64_t limit;
+    } cases[] = {{&shortText, 2'000'000},
+                 {&shortText, StdRegex::kDefaultStepLimit},
+                 {&longText, StdRegex::kDefaultStepLimit}};
+    for (const Case& c : cases) {
+        for (const wchar_t* pattern : patterns) {
+            StdRegex re;
+            ASSERT_EQ(re.Compile(pattern, true), kRegexOk) << Narrow(pattern);
+            RegexError error = kRegexOk;
+            StdRegexResults results;
+            EXPECT_FALSE(re.Search(*c.text, &results, &error, c.limit))
+                << Narrow(pattern) << " on " << c.text->size();
+            EXPECT_EQ(error, kRegexTooComplex) << Narrow(pattern) << " on " << c.text->size();
+        }
     }
+}
+
+// A search that needs many steps but fewer than the default budget still answers; texts longer
+// than 64 KB keep the budget they always had, or more.
+TEST(RegexStd, BudgetGrowsWithTheText) {
+    EXPECT_EQ(StdRegex::StepLimitFor(0), StdRegex::StepLimitFor(64 * 1024));
+    EXPECT_EQ(StdRegex::StepLimitFor(64 * 1024 + 1), StdRegex::kLongTextStepLimit);
+    EXPECT_EQ(StdRegex::StepLimitFor(16 << 20), StdRegex::kStepsPerTextUnit * (16 << 20));
+    std::wstring text;
+    // Just under 64 KB of words and numbers: an ordinary search reads each unit a few times.
+    for (int i = 0; text.size() < 64 * 1024 - 40; ++i) text += L"word" + std::to_wstring(i) + L" ";
+    text += L"needle99 ";
+    StdRegex re;
+    ASSERT_EQ(re.Compile(L"[a-z]+[0-9]+ needlx", true), kRegexOk);
+    RegexError error = kRegexOk;
+    StdRegexResults results;
+    EXPECT_FALSE(re.Search(text, &results, &error));
+    EXPECT_EQ(error, kRegexOk);
+    ASSERT_EQ(re.Compile(L"[a-z]+[0-9]+ needle99", true), kRegexOk);
+    EXPECT_TRUE(re.Search(text, &results, &error));
+    EXPECT_EQ(error, kRegexOk);
 }
 
 // The standard matcher recurses per unit of text: a long text either matches (on the helper

@@ -36,16 +36,6 @@ struct HashApi {
     size_t objectSize = dll.Require<ObjectSizeFn>("KwillHashObjectSize")();
 };
 
-constexpr uint64_t kProgressThreshold = 64ull << 20;
-
-void ShowProgress(uint64_t done, uint64_t total) {
-    int width = 40;
-    int filled = total ? static_cast<int>(done * width / total) : width;
-    std::string bar = "\r[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
-                      std::to_string(total ? done * 100 / total : 100) + "%";
-    WriteErr(bar);
-}
-
 // Hashes one stream with every selected method at once; false when it cannot be read.
 bool HashStream(const HashApi& api, const std::vector<uint32_t>& methods, HANDLE file,
                 const std::string& name, bool showName) {
@@ -53,7 +43,7 @@ bool HashStream(const HashApi& api, const std::vector<uint32_t>& methods, HANDLE
     LARGE_INTEGER size;
     if (::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size))
         total = static_cast<uint64_t>(size.QuadPart);
-    bool progress = total > kProgressThreshold;
+    Progress progress(total);
     std::vector<std::unique_ptr<uint64_t[]>> objects;
     for (uint32_t m : methods) {
         objects.emplace_back(new uint64_t[(api.objectSize + 7) / 8]);
@@ -66,16 +56,15 @@ bool HashStream(const HashApi& api, const std::vector<uint32_t>& methods, HANDLE
         if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             DWORD error = ::GetLastError();
             if (error == ERROR_BROKEN_PIPE) break;
-            if (progress) WriteErr("\n");
-            WriteErr("kwill hash: " + name + ": read error " + std::to_string(error) + "\n");
+            progress.Finish();
+            WriteErr("kwill hash: " + name + ": " + SystemMessage(error) + "\n");
             return false;
         }
         if (got == 0) break;
         for (auto& o : objects) api.data(o.get(), buffer.data(), got);
         done += got;
-        if (progress) ShowProgress(done, total);
+        progress.Update(done);
     }
-    if (progress) WriteErr("\n");
     std::string out;
     for (size_t i = 0; i < methods.size(); ++i) {
         char text[129];
@@ -128,8 +117,8 @@ int RunHash(const std::vector<std::string>& args) {
             ::CreateFileW(WideFromUtf8(f).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-            WriteErr("kwill hash: cannot open " + f + " (error " +
-                     std::to_string(::GetLastError()) + ")\n");
+            WriteErr("kwill hash: cannot open " + f + ": " + SystemMessage(::GetLastError()) +
+                     "\n");
             result = 1;
             continue;
         }

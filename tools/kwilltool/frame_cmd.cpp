@@ -1,11 +1,13 @@
-// kwill xml check FILE: loads an XML file as the library loads configuration files and prints
-// it back, or the parser's error with its row and column.
+// kwill xml check FILE [--print]: loads an XML file as the library loads configuration files and
+// says whether it is well-formed (its element count and deepest nesting) or where and why it is
+// not; --print also prints the document back as the library would save it.
 // kwill debug-console: the window that the library's debug-console channel writes to.
 #include "frame/xml_document.h"
 #include "tools/common/kwill_dll.h"
 #include "tools/common/text_io.h"
 #include "tools/kwilltool/subcommand.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -19,17 +21,69 @@ int RunXml(const std::vector<std::string>& args);
 int RunDebugConsole(const std::vector<std::string>& args);
 
 const Subcommand kXml = {"xml", "check an XML file the way the library loads configuration files",
-                         "check FILE", RunXml};
+                         "check FILE [--print]", RunXml};
 const Subcommand kDebugConsole = {
     "debug-console", "show what the library sends to its debug-console window until Ctrl+C",
     "[--max N]", RunDebugConsole};
 
+// Why a file could not be opened, in the system's words, or empty when it opens now.
+std::string OpenFailure(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return SystemMessage(::GetLastError());
+    ::CloseHandle(file);
+    return {};
+}
+
+struct XmlShape {
+    size_t elements = 0;
+    size_t depth = 0;  // deepest element nesting; the root element is level 1
+};
+
+// Walks the tree without recursion (the loader already bounds the depth, but a walk should not
+// depend on that).
+XmlShape MeasureXml(const TiXmlNode& root) {
+    XmlShape shape;
+    const TiXmlNode* node = root.FirstChild();
+    size_t level = 1;
+    while (node) {
+        if (node->ToElement()) {
+            ++shape.elements;
+            shape.depth = std::max(shape.depth, level);
+        }
+        if (const TiXmlNode* child = node->FirstChild()) {
+            node = child;
+            ++level;
+            continue;
+        }
+        while (node && !node->NextSibling()) {
+            node = node->Parent();
+            --level;
+            if (node == &root) node = nullptr;
+        }
+        if (node) node = node->NextSibling();
+    }
+    return shape;
+}
+
 int RunXml(const std::vector<std::string>& args) {
-    if (args.size() != 2 || args[0] != "check") return UsageError(kXml);
-    std::wstring path = WideFromUtf8(args[1]);
+    bool print = false;
+    std::vector<std::string> rest;
+    for (const std::string& a : args) {
+        if (a == "--print")
+            print = true;
+        else
+            rest.push_back(a);
+    }
+    if (rest.size() != 2 || rest[0] != "check") return UsageError(kXml);
+    const std::string& name = rest[1];
+    std::wstring path = WideFromUtf8(name);
     XmlDocumentFile doc;
     if (!doc.LoadFile(path.c_str())) {
-        std::string message = args[1] + ": " + doc.ErrorDesc();
+        std::string message = name + ": not loaded: " + doc.ErrorDesc();
+        if (doc.ErrorId() == TiXmlBase::TIXML_ERROR_OPENING_FILE) {
+            if (std::string why = OpenFailure(path); !why.empty()) message += ": " + why;
+        }
         if (doc.NestingRefused())
             message += " (nested deeper than " + std::to_string(kXmlMaxNesting) + " levels)";
         if (doc.ErrorRow() > 0)
@@ -38,9 +92,19 @@ int RunXml(const std::vector<std::string>& args) {
         WriteErr(message + "\n");
         return 1;
     }
-    TiXmlPrinter printer;
-    doc.Accept(&printer);
-    WriteOut(std::string(doc.WriteBom() ? "(UTF-8 byte-order mark)\n" : "") + printer.Str());
+    XmlShape shape = MeasureXml(doc);
+    std::string verdict = name + ": well-formed, " + std::to_string(shape.elements) +
+                          (shape.elements == 1 ? " element" : " elements") + ", deepest nesting " +
+                          std::to_string(shape.depth) +
+                          (doc.WriteBom() ? ", UTF-8 byte-order mark" : "") + "\n";
+    if (print) {
+        TiXmlPrinter printer;
+        doc.Accept(&printer);
+        WriteErr(verdict);
+        WriteOut(printer.Str());
+    } else {
+        WriteOut(verdict);
+    }
     return 0;
 }
 

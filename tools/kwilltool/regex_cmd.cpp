@@ -100,12 +100,13 @@ int Run(const std::vector<std::string>& args) {
     std::vector<wchar_t> out(4096);
     for (const std::string& file : files) {
         std::optional<std::vector<uint8_t>> bytes;
+        unsigned long error = 0;
         if (file == "-")
             bytes = ReadAllStdin();
         else
-            bytes = ReadWholeFile(WideFromUtf8(file));
+            bytes = ReadWholeFile(WideFromUtf8(file), &error);
         if (!bytes) {
-            WriteErr("kwill regex: cannot read " + file + "\n");
+            WriteErr("kwill regex: cannot read " + file + ": " + SystemMessage(error) + "\n");
             release(handle);
             return 2;
         }

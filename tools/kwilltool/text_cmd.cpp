@@ -235,10 +235,11 @@ int RunFind(const std::vector<std::string>& args) {
     if (!handle) return UsageError(kFind, "the text to find is empty");
     bool any = false;
     for (const std::string& file : files) {
+        unsigned long error = 0;
         std::optional<std::vector<uint8_t>> bytes =
-            file == "-" ? std::optional(ReadAllStdin()) : ReadWholeFile(WideFromUtf8(file));
+            file == "-" ? std::optional(ReadAllStdin()) : ReadWholeFile(WideFromUtf8(file), &error);
         if (!bytes) {
-            WriteErr("kwill find: cannot read " + file + "\n");
+            WriteErr("kwill find: cannot read " + file + ": " + SystemMessage(error) + "\n");
             release(handle);
             return 2;
         }

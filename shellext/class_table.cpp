@@ -1,0 +1,45 @@
+// The class factory's table: one {&CLSID, create} row per class. To make a class creatable,
+// declare its create function (see CreateObjectFn) in the class's header, include that header
+// below and put the function in the class's row. A row whose create function is null answers
+// CLASS_E_CLASSNOTAVAILABLE.
+#include "shellext/class_table.h"
+
+namespace kwill::shellext {
+namespace {
+
+const ComClass kComClasses[] = {
+    // KwillShellExecuteHook
+    {&kClsidShellExecuteHook, nullptr},
+
+    // KwillContextMenu, folder mode
+    {&kClsidContextMenu, nullptr},
+
+    // KwillContextMenu, desktop mode
+    {&kClsidDesktopContextMenu, nullptr},
+
+    // KwillQueryInfo
+    {&kClsidQueryInfo, nullptr},
+
+    // KwillIconHandler
+    {&kClsidIconHandler, nullptr},
+
+    // KwillDropTarget
+    {&kClsidDropTarget, nullptr},
+
+    // KwillFileCollectionShellExtension
+    {&kClsidFileCollection, nullptr},
+};
+
+}  // namespace
+
+std::span<const ComClass> ComClasses() {
+    return kComClasses;
+}
+
+const ComClass* FindComClass(REFCLSID clsid) {
+    for (const ComClass& row : kComClasses)
+        if (::IsEqualCLSID(clsid, *row.clsid)) return &row;
+    return nullptr;
+}
+
+}  // namespace kwill::shellext

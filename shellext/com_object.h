@@ -1,0 +1,45 @@
+// What every COM object of the library shares: the module-wide object and lock counts that decide
+// when the library may be unloaded, and QueryInterface answered from a table of interfaces.
+#pragma once
+
+#include "frame/platform.h"
+
+#include <unknwn.h>
+
+#include <initializer_list>
+
+namespace kwill::shellext {
+
+// A member of every COM object of the library (the class factory included): the constructor
+// counts the object in, the destructor counts it out. The counts live in the shared data section,
+// so they cover the objects of every process that has the library loaded.
+class ModuleObjectCount {
+  public:
+    ModuleObjectCount();
+    ~ModuleObjectCount();
+    ModuleObjectCount(const ModuleObjectCount&) = delete;
+    ModuleObjectCount& operator=(const ModuleObjectCount&) = delete;
+};
+
+// IClassFactory::LockServer: true adds a lock, false takes one away.
+void LockModule(bool lock);
+
+// True when no object of the library exists in any process and no lock is held.
+bool ModuleCanUnload();
+
+// One interface an object answers: its IID and the object seen as that interface.
+struct InterfaceEntry {
+    const IID* iid;
+    IUnknown* pointer;
+};
+
+// QueryInterface over a list written in the object's QueryInterface, for example
+//   return QueryInterfaceFromTable({{&IID_IContextMenu, static_cast<IContextMenu*>(this)},
+//                                   {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)}},
+//                                  iid, out);
+// IID_IUnknown gives the first entry, a listed IID its entry, each with a reference added and
+// S_OK. Anything else stores null and gives E_NOINTERFACE; a null out pointer gives E_POINTER.
+HRESULT QueryInterfaceFromTable(std::initializer_list<InterfaceEntry> table, REFIID iid,
+                                void** out);
+
+}  // namespace kwill::shellext

@@ -1,21 +1,41 @@
 // Where the language strings find their files and which language the user chose.
-#include "frame/context.h"
+#include "hostlink/config_paths.h"
+#include "hostlink/config_records.h"
 #include "hostlink/language.h"
 #include "zip/translation_password.h"
 #include "zip/zip_reader.h"
 
+#include <cstring>
+
 namespace kwill::lang {
+namespace {
+
+// A record's language text (the ANSI code page), at most 128 characters.
+std::wstring RecordText(const char* text, size_t size) {
+    const size_t length = strnlen(text, size);
+    if (length == 0) return {};
+    wchar_t wide[129];
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, 128);
+    return std::wstring(wide, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+}  // namespace
 
 std::wstring ProgramRootFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(Context().module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return {};
-    std::wstring folder(path, n);
-    const size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+    return config::ConfigFolder(config::kProgramRoot);
 }
 
 std::wstring ChosenLanguage() {
+    config::UserDataRecord user{};
+    if (config::ReadUserDataRecord(user)) {
+        std::wstring name = RecordText(user.language, sizeof(user.language));
+        if (!name.empty()) return name;
+    }
+    config::GlobalDataRecord global{};
+    if (config::ReadGlobalDataRecord(global)) {
+        std::wstring name = RecordText(global.defLanguage, sizeof(global.defLanguage));
+        if (!name.empty()) return name;
+    }
     return PreferredLanguage();
 }
 

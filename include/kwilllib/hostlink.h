@@ -82,6 +82,83 @@ LPITEMIDLIST KWILLCALL GetPidlFromDDEString(const wchar_t* ddeString, BOOL after
 
 /* ---- host link: configuration, favourites, language, preferences */
 
+/* The per-user data record ("userdata.tmd" of the user's configuration folder). Texts are the
+ * file's bytes (UTF-8), cut on a character boundary and terminated. */
+typedef struct UserDataRecord {
+    INT32 configType;         /* 1 private, 0 shared */
+    BOOLEAN configTypeSet;    /* the user has chosen */
+    BOOLEAN configTypeAsk;    /* ask the user (only while not chosen) */
+    char language[80];
+    char newLanguage[80];
+    BOOLEAN newUserLangChange;
+    UINT32 jumpList;
+    UINT32 lastFeedTopic;
+    UINT32 lastVersionLow;
+    UINT32 lastVersionHigh;
+    BOOLEAN betaWarrior;
+    BOOLEAN convertToolbars;
+} UserDataRecord;
+
+/* A version of three 16-bit parts. */
+typedef struct RecordVersion {
+    WORD major;
+    WORD minor;
+    WORD build;
+} RecordVersion;
+
+/* The machine-wide data record ("Global Data\globaldata.tmd"). updateLang: 1 "deutsch",
+ * 2 "chinese", else 0. */
+typedef struct GlobalDataRecord {
+    char defLanguage[80];
+    ULONGLONG lastMajorUpgradeNotify;
+    ULONGLONG lastLogCheck;
+    ULONGLONG lastUpdateCheck;
+    ULONGLONG lastSubmitWarning;
+    UINT32 lastVersionLow;
+    UINT32 lastVersionHigh;
+    UINT32 updateSize;
+    UINT32 updateFlags;
+    UINT32 cfgRestoreOpts;
+    RecordVersion updateDownload;
+    RecordVersion updateNew;
+    INT32 updateLang;
+    char updateSaved[520];
+    BYTE langHash[16];
+} GlobalDataRecord;
+
+/* Fill the record from its file; FALSE (and a zeroed record) when the file cannot be read or
+ * lacks its top element. In installation modes 1 and 2 the configuration type always reads as
+ * chosen and shared. */
+KWILL_API(65) BOOL KWILLCALL ReadUserData(UserDataRecord* record);
+/* Write the record, creating the file when it does not exist: 0 done, 2 the file cannot be read
+ * (an existing unreadable file is never replaced), 5 saving failed (the old file stays), 87 no
+ * record. */
+KWILL_API(66) DWORD KWILLCALL WriteUserData(const UserDataRecord* record);
+KWILL_API(67) BOOL KWILLCALL ReadGlobalData(GlobalDataRecord* record);
+KWILL_API(68) DWORD KWILLCALL WriteGlobalData(const GlobalDataRecord* record);
+/* 1 private, 0 shared configuration. SetConfigType(-1) withdraws the choice; it returns
+ * WriteUserData's code. IsConfigTypeSet is TRUE when the record cannot be read. */
+KWILL_API(69) int KWILLCALL GetConfigType(void);
+KWILL_API(70) DWORD KWILLCALL SetConfigType(int type);
+KWILL_API(114) BOOL KWILLCALL IsConfigTypeSet(void);
+/* The folder of a kind (0 user configuration, 1 machine-wide data, 2 local state, 3 program
+ * folder, 5 program root, 9 user data record; 4, 6, 7, 8 as the installation has them), without
+ * a trailing backslash. FALSE and an empty buffer when the kind is outside 0..9, there is no
+ * folder or it does not fit; a null buffer or a size below 1 is never written. */
+KWILL_API(71) BOOL KWILLCALL GetConfigPathW(int kind, wchar_t* buffer, int bufferChars);
+/* The full path of kwill.exe; FALSE and an empty buffer when it is not found or does not fit. */
+KWILL_API(1700) BOOL KWILLCALL GetKwillPathW(wchar_t* buffer, int bufferChars);
+/* A numeric flag of "ConfigFiles\Prefs.txc": attribute of the first "prefs"/element element;
+ * "0x..." hexadecimal, else decimal; 0 when missing. The writer never creates the element and
+ * returns FALSE (the file unchanged) when it cannot save. */
+KWILL_API(1701) LONGLONG KWILLCALL ReadConfigFlagValue(const char* elementName,
+                                                       const char* attributeName);
+KWILL_API(1702)
+BOOL KWILLCALL WriteConfigFlagValue(const char* elementName, const char* attributeName,
+                                    LONGLONG value);
+/* TRUE when the switch of "ConfigFiles\userprefs.txc" holds "yes" (any case). */
+KWILL_API(1703) BOOL KWILLCALL GetUserPrefsFlag(const char* name);
+
 /* A loaded language: english.dll and an optional translation. Reference-counted; never changes
  * once made. */
 typedef struct LanguageHandle LanguageHandle;

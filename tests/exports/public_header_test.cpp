@@ -3,6 +3,7 @@
 // that the library reads.
 #include "codec/hash.h"
 #include "frame/pinyin_table.h"
+#include "hostlink/config_records.h"
 #include "tests/common/test_support.h"
 #include "zip/zip_info.h"
 
@@ -20,6 +21,17 @@ static_assert(offsetof(::PinyinInitialsTable, entries) ==
 static_assert(offsetof(::PinyinInitialsTable, count) ==
               offsetof(kwill::PinyinInitialsTable, count));
 static_assert(::Hash::MAX_HASH_SIZE == kwill::Hash::MAX_HASH_SIZE);
+
+static_assert(sizeof(::UserDataRecord) == sizeof(kwill::config::UserDataRecord));
+static_assert(offsetof(::UserDataRecord, newUserLangChange) ==
+              offsetof(kwill::config::UserDataRecord, newUserLangChange));
+static_assert(offsetof(::UserDataRecord, convertToolbars) ==
+              offsetof(kwill::config::UserDataRecord, convertToolbars));
+static_assert(sizeof(::GlobalDataRecord) == sizeof(kwill::config::GlobalDataRecord));
+static_assert(offsetof(::GlobalDataRecord, updateNew) ==
+              offsetof(kwill::config::GlobalDataRecord, updateNew));
+static_assert(offsetof(::GlobalDataRecord, langHash) ==
+              offsetof(kwill::config::GlobalDataRecord, langHash));
 
 using OwnRequest = kwill::zip::ZipInfoRequestBlock;
 static_assert(sizeof(::ZipInfoRequestBlock) == sizeof(OwnRequest));

@@ -5,6 +5,7 @@
 #include "hostlink/dde_folder_string.h"
 #include "hostlink/explorer_command_line.h"
 #include "hostlink/explorer_invoke.h"
+#include "hostlink/explorer_settings.h"
 #include "hostlink/shared_list.h"
 #include "hostlink/system_library.h"
 #include "shellns/id_list_memory.h"
@@ -129,5 +130,39 @@ KWILL_EXPORT HMODULE LoadSystemLibrary(const wchar_t* name) {
         return hl::LoadSystemLibrary(name);
     } catch (const std::bad_alloc&) {
         return nullptr;
+    }
+}
+
+// Whether the host should open the folder (path, list or both; either may be null) instead of
+// the shell. TRUE for "coll://" paths and the file-collection namespace; otherwise the user's
+// replacement settings decide, with the exclusion list "ConfigFiles\exploreroverride.txc" when
+// it is in use. FALSE when memory runs out.
+KWILL_EXPORT BOOL ShouldHostOpenFolder(const wchar_t* path, LPCITEMIDLIST list) {
+    try {
+        return hl::ShouldHostOpenFolder(path, reinterpret_cast<const uint8_t*>(list)).host ? TRUE
+                                                                                           : FALSE;
+    } catch (const std::bad_alloc&) {
+        return FALSE;
+    }
+}
+
+// ShouldHostOpenFolder with the rule that decided, for diagnosis. rule (may be null) receives:
+// 0 "coll://" path, 1 collection item, 2 replacement off, 3 control-panel item, 4 replacement on
+// without exclusion list, 5 exclusion list unavailable, 6 excluded (entry: the index of the
+// "path" element that matched), 7 no exclusion matched, 8 file-system folders only but nothing
+// given, 9 a file-system folder or ancestor, 10 the shell's home folder, 11 not a file-system
+// folder. Rule 2 and 0xFFFFFFFF with FALSE when memory runs out.
+KWILL_EXPORT BOOL ExplainHostOpenFolder(const wchar_t* path, LPCITEMIDLIST list, DWORD* rule,
+                                        DWORD* entry) {
+    if (rule) *rule = 0xFFFFFFFF;
+    if (entry) *entry = 0;
+    try {
+        hl::FolderDecision d =
+            hl::ShouldHostOpenFolder(path, reinterpret_cast<const uint8_t*>(list));
+        if (rule) *rule = static_cast<DWORD>(d.rule);
+        if (entry) *entry = static_cast<DWORD>(d.entry);
+        return d.host ? TRUE : FALSE;
+    } catch (const std::bad_alloc&) {
+        return FALSE;
     }
 }

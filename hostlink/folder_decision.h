@@ -29,8 +29,9 @@ struct ExclusionEntry {
     std::wstring path;
 };
 
-// The rule that gave the answer, in the order the decision tries them.
-enum class FolderRule {
+// The rule that gave the answer, in the order the decision tries them. The numbers are part of
+// the ExplainHostOpenFolder export.
+enum class FolderRule : uint32_t {
     kCollectionPath,         // host: a "coll://" path
     kCollectionItem,         // host: an item of the file-collection namespace
     kReplacementOff,         // shell: the replacement is off

@@ -34,8 +34,13 @@ ShellFolderProbe::ShellFolderProbe(const wchar_t* path, const uint8_t* list,
       exclusionFile_(exclusionFile),
       osFlags_(osFlags) {}
 
+// The control panel itself or anything inside it: the first item is one of its folders, or the
+// last item is (the folder nested under My Computer, or an applet class registered with a
+// control-panel category).
 bool ShellFolderProbe::IsControlPanel() {
-    return list_ && shellns::IsControlPanelItem(list_);
+    if (!list_ || shellns::IsEnd(list_)) return false;
+    return shellns::IsControlPanelItem(list_) ||
+           shellns::IsControlPanelItem(shellns::LastItem(list_));
 }
 
 const std::vector<ExclusionEntry>* ShellFolderProbe::Exclusions() {

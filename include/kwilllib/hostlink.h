@@ -55,6 +55,19 @@ KWILL_API(1740) HWND KWILLCALL FindOrStartKwillW(DWORD flags, const wchar_t* ext
 
 /* ---- host link: Explorer replacement */
 
+/* TRUE when the host should open the folder (path, list or both; either may be null) instead
+ * of the shell: "coll://" paths and the file-collection namespace always; otherwise the user's
+ * replacement settings and exclusion list decide. */
+KWILL_API(42) BOOL KWILLCALL ShouldHostOpenFolder(const wchar_t* path, LPCITEMIDLIST list);
+/* ShouldHostOpenFolder with the rule that decided (*rule, may be null): 0 "coll://" path,
+ * 1 collection item, 2 replacement off, 3 control-panel item, 4 replacement on, 5 exclusion
+ * list unavailable, 6 excluded (*entry, may be null: the matching entry's index), 7 no
+ * exclusion matched, 8 nothing to test, 9 file-system folder, 10 home folder, 11 not a
+ * file-system folder. */
+KWILL_API(1762)
+BOOL KWILLCALL ExplainHostOpenFolder(const wchar_t* path, LPCITEMIDLIST list, DWORD* rule,
+                                     DWORD* entry);
+
 /* Begins and ends a bypass of the shell execute hooks in every process; each returns the new
  * count. A caller that starts the shell itself wraps the call in the pair. */
 KWILL_API(43) LONG KWILLCALL BeginHookBypass(void);

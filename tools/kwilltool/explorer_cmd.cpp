@@ -17,6 +17,8 @@ using ParseFn = BOOL (*)(const wchar_t*, DWORD*, wchar_t*, int, wchar_t*, int);
 using DdeFn = LPITEMIDLIST (*)(const wchar_t*, BOOL, wchar_t*, int);
 using ToStringFn = DWORD (*)(LPCITEMIDLIST, wchar_t*, DWORD, WORD);
 using FreeFn = void (*)(LPITEMIDLIST);
+using FromStringFn = LPITEMIDLIST (*)(const wchar_t*, WORD*);
+using ExplainFn = BOOL (*)(const wchar_t*, LPCITEMIDLIST, DWORD*, DWORD*);
 
 const Subcommand& Command();
 
@@ -76,7 +78,41 @@ int Dde(const std::string& text, bool afterCommand) {
     return 1;
 }
 
+// The names of ExplainHostOpenFolder's rule numbers.
+const char* const kRuleNames[] = {
+    "coll:// path",    "file-collection item",
+    "replacement off", "control-panel item",
+    "replacement on",  "exclusion list unavailable",
+    "exclusion entry", "no exclusion entry matched",
+    "nothing to test", "file-system test",
+    "home folder",     "not a file-system folder",
+};
+
+int Decide(const std::string& path, const std::string& listText) {
+    KwillDll& dll = KwillDll::Get();
+    LPITEMIDLIST list = nullptr;
+    if (!listText.empty()) {
+        list = dll.Require<FromStringFn>("PIDLFromString")(WideFromUtf8(listText).c_str(), nullptr);
+        if (!list) {
+            WriteErr("kwill explorer decide: not a well-formed ID-list text\n");
+            return 2;
+        }
+    }
+    DWORD rule = 0, entry = 0;
+    std::wstring widePath = WideFromUtf8(path);
+    BOOL host = dll.Require<ExplainFn>("ExplainHostOpenFolder")(
+        path.empty() ? nullptr : widePath.c_str(), list, &rule, &entry);
+    std::string text = std::string("opens with: ") + (host ? "the host" : "the shell") + "\nrule: ";
+    text += rule < std::size(kRuleNames) ? kRuleNames[rule] : "?";
+    if (rule == 6) text += " " + std::to_string(entry);
+    WriteOut(text + "\n");
+    if (list) dll.Require<FreeFn>("PIDLFree")(list);
+    return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
+    if (args.size() == 2 && args[0] == "decide" && args[1] != "--pidl") return Decide(args[1], {});
+    if (args.size() == 3 && args[0] == "decide" && args[1] == "--pidl") return Decide({}, args[2]);
     if (args.size() == 2 && args[0] == "parse") return Parse(args[1]);
     if (args.size() == 2 && args[0] == "dde") return Dde(args[1], false);
     if (args.size() == 3 && args[0] == "dde" && args[1] == "--after") return Dde(args[2], true);
@@ -85,8 +121,9 @@ int Run(const std::vector<std::string>& args) {
 
 const Subcommand kCommand = {
     "explorer",
-    "the Explorer replacement: a command line's switches and items, a DDE folder request",
-    "parse LINE | dde [--after] STRING", Run};
+    "the Explorer replacement: a command line's switches and items, a DDE folder request, "
+    "whether the host or the shell opens a folder (and the rule that says so)",
+    "parse LINE | dde [--after] STRING | decide PATH | decide --pidl TEXT", Run};
 const SubcommandRegistrar kRegistrar(kCommand);
 
 const Subcommand& Command() {

@@ -197,7 +197,9 @@ class KwillQueryInfo final : public FileHandler<IQueryInfo> {
         if (EqualExtension(extension, L".kcf")) {
             std::wstring source = CommandTipSource(ReadCommandFile(path_.c_str()));
             if (source.empty()) return {};
-            return FormatOneText(LanguageText(kCommandTipString), source, kTipChars);
+            // Without the language module the command's own text is the tip.
+            std::wstring pattern = LanguageText(kCommandTipString);
+            return FormatOneText(pattern.empty() ? L"%s" : pattern, source, kTipChars);
         }
         if (EqualExtension(extension, L".kps")) return ArchiveComment(path_);
 
@@ -216,7 +218,8 @@ class KwillQueryInfo final : public FileHandler<IQueryInfo> {
                 return CutText(text, kTipChars);
             }
         }
-        return FormatOneNumber(LanguageText(kArchiveCountString), request.count, kTipChars);
+        std::wstring pattern = LanguageText(kArchiveCountString);
+        return FormatOneNumber(pattern.empty() ? L"%u" : pattern, request.count, kTipChars);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "frame/xml_document.h"
 
 #include <cwctype>
+#include <initializer_list>
 #include <vector>
 
 namespace kwill::shellext {
@@ -135,13 +136,30 @@ std::wstring CutText(std::wstring text, size_t limit) {
     return text;
 }
 
+// The length of a message-style insert "%1" or "%1!type!" at the start of rest (after the "%"),
+// when its type is one of those allowed; 0 otherwise.
+size_t NumberedInsert(std::wstring_view rest, std::initializer_list<std::wstring_view> types) {
+    if (rest.empty() || rest[0] != L'1') return 0;
+    if (rest.size() < 2 || rest[1] != L'!') return 1;  // plain "%1"
+    size_t close = rest.find(L'!', 2);
+    if (close == std::wstring_view::npos) return 0;
+    std::wstring_view type = rest.substr(2, close - 2);
+    for (std::wstring_view allowed : types)
+        if (type == allowed) return close + 1;
+    return 0;
+}
+
 std::wstring FormatOneText(std::wstring_view pattern, std::wstring_view value, size_t limit) {
     return FormatOne(
         pattern,
         [&](std::wstring_view rest, std::wstring& out) -> size_t {
-            if (rest.empty() || (rest[0] != L's' && rest[0] != L'S')) return 0;
-            out.append(value);
-            return 1;
+            size_t used = 0;
+            if (!rest.empty() && (rest[0] == L's' || rest[0] == L'S'))
+                used = 1;
+            else
+                used = NumberedInsert(rest, {L"s", L"ls", L"ws"});
+            if (used) out.append(value);
+            return used;
         },
         limit);
 }
@@ -150,13 +168,14 @@ std::wstring FormatOneNumber(std::wstring_view pattern, uint32_t value, size_t l
     return FormatOne(
         pattern,
         [&](std::wstring_view rest, std::wstring& out) -> size_t {
-            size_t used = 0;
-            if (!rest.empty() && rest[0] == L'l') used = 1;
-            if (used >= rest.size()) return 0;
-            wchar_t c = rest[used];
-            if (c != L'd' && c != L'u' && c != L'i') return 0;
-            out += std::to_wstring(value);
-            return used + 1;
+            size_t used = NumberedInsert(rest, {L"u", L"d", L"i", L"lu", L"ld"});
+            if (!used) {
+                size_t at = !rest.empty() && rest[0] == L'l' ? 1 : 0;
+                if (at < rest.size() && (rest[at] == L'd' || rest[at] == L'u' || rest[at] == L'i'))
+                    used = at + 1;
+            }
+            if (used) out += std::to_wstring(value);
+            return used;
         },
         limit);
 }

@@ -49,9 +49,10 @@ bool LoadsLayout(const CommandFileText& text);
 // The tip of a command file before formatting: the tooltip, else the function, cut to 120.
 std::wstring CommandTipSource(const CommandFileText& text);
 
-// Puts one value into a translated text: the first "%s" (text) or the first "%d", "%u", "%i" or
-// "%lu" (number) takes it, "%%" is a percent sign, and every other "%" stays as it is, so a
-// translation can never make the formatter read an argument that is not there. The result is cut
+// Puts one value into a translated text: the first insert of the value's kind takes it ("%s",
+// "%1", "%1!s!" for text; "%d", "%u", "%i", "%lu", "%1", "%1!u!", "%1!d!" for a number), "%%" is
+// a percent sign, and every other "%" stays as it is, so a translation can never make the
+// formatter read an argument that is not there. The result is cut
 // to `limit` characters without splitting a surrogate pair.
 std::wstring FormatOneText(std::wstring_view pattern, std::wstring_view value, size_t limit);
 std::wstring FormatOneNumber(std::wstring_view pattern, uint32_t value, size_t limit);

@@ -68,10 +68,18 @@ TEST(FileKinds, FormatsOneInsertOnly) {
         const wchar_t* text;
         const wchar_t* number;  // with the value 42
     } rows[] = {
-        {L"Command: %s", L"Command: go", L"Command: %s"},    {L"%s%s%d", L"go%s%d", L"%s%s42"},
-        {L"%d files, %s", L"%d files, go", L"42 files, %s"}, {L"100%% %s", L"100% go", L"100% %s"},
-        {L"%lu entries", L"%lu entries", L"42 entries"},     {L"%", L"%", L"%"},
-        {L"no insert", L"no insert", L"no insert"},          {L"", L"", L""},
+        {L"Command: %s", L"Command: go", L"Command: %s"},
+        {L"%s%s%d", L"go%s%d", L"%s%s42"},
+        {L"%d files, %s", L"%d files, go", L"42 files, %s"},
+        {L"100%% %s", L"100% go", L"100% %s"},
+        {L"%lu entries", L"%lu entries", L"42 entries"},
+        {L"%1", L"go", L"42"},
+        {L"%1!u! entries", L"%1!u! entries", L"42 entries"},
+        {L"Tip: %1!s! %1!s!", L"Tip: go %1!s!", L"Tip: %1!s! %1!s!"},
+        {L"%1!x! %2", L"%1!x! %2", L"%1!x! %2"},
+        {L"%", L"%", L"%"},
+        {L"no insert", L"no insert", L"no insert"},
+        {L"", L"", L""},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(FormatOneText(r.pattern, L"go", kTipChars), r.text)

@@ -2,15 +2,16 @@
 
 #include "frame/context.h"
 #include "hostlink/config_paths.h"
-#include "hostlink/config_values.h"
+#include "hostlink/host_prefs.h"
 #include "hostlink/explorer_override.h"
 #include "hostlink/folder_probe.h"
 
 namespace kwill::hostlink {
 
 ReplacementSettings LoadReplacementSettings() {
-    return {static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings1")),
-            static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings4"))};
+    // The running host's answer first, else the preferences file; not the archive lists.
+    host::HostPrefsFlags flags(false);
+    return {flags.settings1, flags.settings4};
 }
 
 std::wstring ExclusionFilePath() {

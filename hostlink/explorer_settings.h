@@ -9,7 +9,7 @@
 
 namespace kwill::hostlink {
 
-// settings1 and settings4 of the preference flags, loaded without the archive lists; zeros when
+// settings1 and settings4 of the preference flags (HostPrefsFlags, not full); zeros when
 // neither the host nor the preferences file answers (the replacement is then off).
 ReplacementSettings LoadReplacementSettings();
 

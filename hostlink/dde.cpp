@@ -57,6 +57,8 @@ LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 }
                 EndWith(request->server, window);
                 request->done = true;
+            } else {
+                ::FreeDDElParam(WM_DDE_ACK, lParam);  // not ours to act on; its packing goes
             }
             return 0;
         case WM_DDE_TERMINATE:

@@ -1,6 +1,7 @@
 #include "hostlink/host_system.h"
 
 #include "frame/win_handle.h"
+#include "hostlink/config_paths.h"
 #include "hostlink/task_scheduler.h"
 
 #include <wtsapi32.h>
@@ -35,9 +36,7 @@ class RealHostSystem final : public HostSystem {
     }
 
     bool ProgramPath(wchar_t* buffer, DWORD bufferChars) override {
-        if (!buffer || bufferChars == 0) return false;
-        buffer[0] = 0;
-        return false;
+        return config::GetKwillPath(buffer, bufferChars);
     }
 
   private:

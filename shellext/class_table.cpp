@@ -4,6 +4,8 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/drop_target.h"
+
 namespace kwill::shellext {
 namespace {
 
@@ -24,7 +26,7 @@ const ComClass kComClasses[] = {
     {&kClsidIconHandler, nullptr},
 
     // KwillDropTarget
-    {&kClsidDropTarget, nullptr},
+    {&kClsidDropTarget, CreateDropTarget},
 
     // KwillFileCollectionShellExtension
     {&kClsidFileCollection, nullptr},

@@ -48,6 +48,10 @@ KWILL_API(111) LRESULT CALLBACK ShellAppCommandHook(int code, WPARAM wParam, LPA
 KWILL_API(118) HRESULT KWILLCALL IsProcessElevated(BOOL* elevated);
 /* Starts "program arguments" as the interactive user, unelevated. */
 KWILL_API(119) BOOL KWILLCALL RunAsStandardUser(const wchar_t* commandLine);
+/* The host's main window, starting kwill.exe first when it is not running (flags: 1 "crash",
+ * 4 "autolister", 16 "runcmd nodef", else "nodef"; 2 adds "dblclk"; extraArguments may be null)
+ * and waiting for it while dispatching the thread's messages; null when it cannot be had. */
+KWILL_API(1740) HWND KWILLCALL FindOrStartKwillW(DWORD flags, const wchar_t* extraArguments);
 
 /* ---- host link: Explorer replacement */
 

@@ -4,14 +4,18 @@
 #include "codec/hash.h"
 #include "frame/pinyin_table.h"
 #include "hostlink/config_records.h"
+#include "shellext/class_table.h"
 #include "tests/common/test_support.h"
 #include "zip/zip_info.h"
 
+// One translation unit of a program defines the class identifiers.
+#include <initguid.h>
 #include <kwilllib.h>
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <iterator>
 
 static_assert(sizeof(::Hash) >= sizeof(kwill::Hash), "the public Hash must hold the state");
 static_assert(alignof(::Hash) >= alignof(kwill::Hash));
@@ -61,6 +65,35 @@ TEST(PublicHeaders, HashMethodsKeepTheLibrarysNumbers) {
     static_assert(sizeof(kMethods) / sizeof(kMethods[0]) == 8);
     for (const auto& m : kMethods)
         EXPECT_EQ(static_cast<uint32_t>(m.visible), static_cast<uint32_t>(m.own));
+}
+
+// The class identifiers: the server's own, and the texts under which it registers them.
+TEST(PublicHeaders, ClassIdentifiersAreTheServers) {
+    namespace ext = shellext;
+    const struct {
+        const GUID& visible;
+        const CLSID& own;
+        const wchar_t* text;
+    } rows[] = {
+        {CLSID_KwillShellExecuteHook, ext::kClsidShellExecuteHook,
+         L"{3CF9ECE0-1A9F-11d2-8C73-00C06C2005DE}"},
+        {CLSID_KwillContextMenu, ext::kClsidContextMenu, L"{E9FE4040-3C93-11d4-8006-00201860E88A}"},
+        {CLSID_KwillDesktopContextMenu, ext::kClsidDesktopContextMenu,
+         L"{B9DD4945-1BED-4cb7-994C-F40B72B7725A}"},
+        {CLSID_KwillQueryInfo, ext::kClsidQueryInfo, L"{2DF394BA-1955-4a52-900E-303836135F67}"},
+        {CLSID_KwillIconHandler, ext::kClsidIconHandler, L"{BBD5F00E-26A6-4fb2-BAE1-31543C0BEA47}"},
+        {CLSID_KwillDropTarget, ext::kClsidDropTarget, L"{F85D7E1E-9662-4b38-B1AE-3CF1E9581A3C}"},
+        {CLSID_KwillFileCollectionShellExtension, ext::kClsidFileCollection,
+         L"{D2FCA36D-93CD-46f2-8324-6308F6E31B53}"},
+    };
+    static_assert(sizeof(rows) / sizeof(rows[0]) == 7);
+    for (const auto& row : rows) {
+        EXPECT_TRUE(::IsEqualGUID(row.visible, row.own)) << row.text;
+        GUID parsed{};
+        ASSERT_EQ(::CLSIDFromString(row.text, &parsed), S_OK) << row.text;
+        EXPECT_TRUE(::IsEqualGUID(parsed, row.visible)) << row.text;
+    }
+    EXPECT_EQ(ext::ComClasses().size(), std::size(rows));
 }
 
 // The size the loaded library reports fits the room the header gives the object.

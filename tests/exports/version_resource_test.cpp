@@ -1,11 +1,13 @@
 // kwilllib.dll's own version resource, read back through the library's version exports: the
 // numbers and strings of exports/version.h.in, as a maintainer or Explorer would see them.
+#include "kwill_revision.h"
 #include "kwill_version.h"
 #include "tests/common/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kwill {
 namespace {
@@ -70,6 +72,34 @@ TEST(VersionResource, StringsCutToTheirBuffers) {
             << "buffer of " << size;
         EXPECT_EQ(buffer[static_cast<size_t>(size)], L'#') << "written past a buffer of " << size;
     }
+}
+
+// The text versions, read with the system's own version functions: FileVersion the number alone,
+// ProductVersion the number and the source revision of this build.
+TEST(VersionResource, TextVersionsNameTheBuild) {
+    std::wstring path = OwnPath();
+    DWORD ignored = 0;
+    DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    const struct {
+        const wchar_t* key;
+        const char* want;
+    } rows[] = {
+        {L"\\StringFileInfo\\040904B0\\FileVersion", KWILL_VERSION_TEXT},
+        {L"\\StringFileInfo\\040904B0\\ProductVersion", KWILL_PRODUCT_VERSION_TEXT},
+        {L"\\StringFileInfo\\040904B0\\OriginalFilename", "kwilllib.dll"},
+    };
+    for (const auto& row : rows) {
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        ASSERT_TRUE(
+            ::VerQueryValueW(block.data(), row.key, reinterpret_cast<void**>(&value), &chars))
+            << row.want;
+        EXPECT_EQ(std::wstring(value), Wide(row.want));
+    }
+    EXPECT_NE(std::string(KWILL_SOURCE_REVISION), "");
 }
 
 // GetDllVersion asks DllGetVersion when the library has one, else reads the version resource,

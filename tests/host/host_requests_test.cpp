@@ -93,8 +93,8 @@ TEST(HostDde, BothServersReceiveTheExactCommand) {
     } rows[] = {
         {L"KwillStandInW", L"System", L"[Open(\"C:\\a b\")]", true,
          "DDE W INITIATE KwillStandInW System", "DDE W EXECUTE [Open(\"C:\\a b\")]"},
-        {L"KwillStandInA", L"Test", L"[ViewFolder(1,2)]", false,
-         "DDE A INITIATE KwillStandInA Test", "DDE A EXECUTE [ViewFolder(1,2)]"},
+        {L"KwillStandInA", L"KwillTopic", L"[ViewFolder(1,2)]", false,
+         "DDE A INITIATE KwillStandInA KwillTopic", "DDE A EXECUTE [ViewFolder(1,2)]"},
         {L"KwillStandInW", L"", L"empty topic", false, "DDE W INITIATE KwillStandInW System",
          "DDE W EXECUTE empty topic"},
         {L"KwillStandInA", nullptr, L"null topic", true, "DDE A INITIATE KwillStandInA System",
@@ -120,6 +120,10 @@ TEST(HostDde, BothServersReceiveTheExactCommand) {
                             }),
               4)
         << Joined(lines);
+    // Every atom of the conversations, ours and the servers' answers, was deleted again.
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandInW"), 0);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandInA"), 0);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillTopic"), 0);
 }
 
 TEST(HostDde, OneServerTakesABroadcastAndTheOtherIsEnded) {
@@ -140,6 +144,7 @@ TEST(HostDde, OneServerTakesABroadcastAndTheOtherIsEnded) {
     EXPECT_EQ(initiates, 2) << Joined(lines);
     EXPECT_EQ(executes, 1) << Joined(lines);
     EXPECT_EQ(terminates, 2) << Joined(lines);
+    EXPECT_EQ(::GlobalFindAtomW(L"KwillStandIn"), 0);
 }
 
 TEST(HostDde, NoServerOrBadArgumentsGiveFalse) {
@@ -354,6 +359,15 @@ TEST(OpenRequest, EachCodeReachesTheHostAsRecorded) {
     EXPECT_LE(hostlink::SendOpenRequestToHost(reinterpret_cast<HWND>(0x4242), nullptr, nullptr,
                                               path, nullptr, false, 0, nullptr),
               32);
+}
+
+// A host that does not answer in time costs the sender the limit, and the call says so.
+TEST(OpenRequest, HostThatHangsIsReportedAfterTheLimit) {
+    test::StandInHost stand;
+    ASSERT_TRUE(stand.Start(L"nodef --copydata-hang 5300"));
+    EXPECT_EQ(hostlink::SendOpenRequestToHost(stand.window(), nullptr, L"open", L"C:\\", nullptr,
+                                              false, 0, nullptr),
+              SE_ERR_DDETIMEOUT);
 }
 
 TEST(OpenRequest, WithoutAHostTheShellOpensTheFolderPastTheHook) {

@@ -69,6 +69,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
         case WM_COPYDATA: {
             const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (g_options.copyDataHangMs) ::Sleep(g_options.copyDataHangMs);
             std::string line = "COPYDATA " + Number(data->dwData) + " " + Number(data->cbData) +
                                " " + Hex(data->lpData, data->cbData);
             if (data->dwData == host::kCopyDataLayout && data->cbData >= 2) {

@@ -28,7 +28,7 @@ bool Answers(const wchar_t* own, ATOM application, ATOM topic) {
     if (!application || !::GlobalGetAtomNameW(application, app, 256)) return false;
     if (topic && !::GlobalGetAtomNameW(topic, top, 256)) return false;
     bool appOk = ::_wcsicmp(app, L"KwillStandIn") == 0 || ::_wcsicmp(app, own) == 0;
-    bool topicOk = !topic || ::_wcsicmp(top, L"System") == 0 || ::_wcsicmp(top, L"Test") == 0;
+    bool topicOk = !topic || ::_wcsicmp(top, L"System") == 0 || ::_wcsicmp(top, L"KwillTopic") == 0;
     return appOk && topicOk;
 }
 
@@ -103,6 +103,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
             o.windowDelayMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         else if (word == L"--appcommand-result" && hasValue)
             o.appCommandResult = static_cast<LRESULT>(std::wcstol(argv[++i], nullptr, 10));
+        else if (word == L"--copydata-hang" && hasValue)
+            o.copyDataHangMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         else if (word == L"--never-signal")
             o.neverSignal = true;
         else if (word == L"--exit-at-once")

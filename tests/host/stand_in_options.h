@@ -5,11 +5,12 @@
 //   --never-signal       never signal the start-up event
 //   --exit-at-once       end before creating any window
 //   --appcommand-result N  answer message 0x801D with N (default 1, handled)
+//   --copydata-hang MS   take this long over every WM_COPYDATA (a host that stopped answering)
 //   --dde                run two DDE servers, one with a Unicode and one with an ANSI window
 //   --dde-silent         the DDE servers never acknowledge an execute
 //
 // The DDE servers answer the application "KwillStandIn" (both) and "KwillStandInW" or
-// "KwillStandInA" (one each) on the topics "System" and "Test", and record:
+// "KwillStandInA" (one each) on the topics "System" and "KwillTopic", and record:
 //   DDE W|A INITIATE <application> <topic>
 //   DDE W|A EXECUTE <command as UTF-8>
 //   DDE W|A TERMINATE
@@ -26,6 +27,7 @@ struct Options {
     bool neverSignal = false;
     bool exitAtOnce = false;
     LRESULT appCommandResult = 1;
+    DWORD copyDataHangMs = 0;
     bool dde = false;
     bool ddeSilent = false;
 };

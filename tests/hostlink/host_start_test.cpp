@@ -5,6 +5,7 @@
 #include "hostlink/pass_through.h"
 #include "hostlink/run_as_user.h"
 #include "tests/common/fake_host_system.h"
+#include "tests/common/test_support.h"
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
@@ -313,6 +314,29 @@ TEST(PumpingWait, DispatchesMessagesAndKeepsTheQuit) {
     setter.join();
     ::CloseHandle(event);
     ::DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace kwill
+
+namespace kwill {
+namespace {
+
+// Through the DLL: Wine runs every process elevated; bad command lines are refused before any
+// scheduler work.
+TEST(HostStartExports, ElevationAndBadCommandLines) {
+    auto elevated = test::Named<HRESULT (*)(BOOL*)>("IsProcessElevated");
+    ASSERT_NE(elevated, nullptr);
+    BOOL flag = FALSE;
+    EXPECT_EQ(elevated(&flag), S_OK);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(elevated(nullptr), S_OK);
+
+    auto run = test::Named<BOOL (*)(const wchar_t*)>("RunAsStandardUser");
+    ASSERT_NE(run, nullptr);
+    for (const wchar_t* bad : {static_cast<const wchar_t*>(nullptr), L"", L" \t ", L":: ",
+                               L"\"C:\\no end.exe arg", L"\"\""})
+        EXPECT_FALSE(run(bad)) << testing::PrintToString(std::wstring(bad ? bad : L"(null)"));
 }
 
 }  // namespace

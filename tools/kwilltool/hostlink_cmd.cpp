@@ -1,3 +1,4 @@
+// kwill start: find the host's window or start kwill.exe, as the shell extensions do.
 // kwill dde: one DDE execute conversation. kwill elevated: this process's elevation.
 // kwill run-as-user: start a command line unelevated.
 #include "tools/common/kwill_dll.h"
@@ -11,17 +12,27 @@
 namespace kwill::tools {
 namespace {
 
+int RunStart(const std::vector<std::string>& args);
 int RunDde(const std::vector<std::string>& args);
 int RunElevated(const std::vector<std::string>& args);
 int RunAsUser(const std::vector<std::string>& args);
 
+const Subcommand kStart = {"start", "find the host's window, or start kwill.exe and wait for it",
+                           "[--autolister|--crash|--runcmd] [--dblclk] [ARGS...]", RunStart};
 const Subcommand kDde = {"dde", "send one DDE execute command to the first server that answers",
                          "APP TOPIC CMD [--timeout MS]", RunDde};
 const Subcommand kElevated = {"elevated", "whether this process runs elevated", "", RunElevated};
 const Subcommand kRunAsUser = {"run-as-user", "start a command line unelevated", "CMDLINE",
                                RunAsUser};
 
-// The words, one blank apart; a word with a blank in it is quoted again.
+std::string HandleText(const void* handle) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+    return text;
+}
+
+// The words after the options, one blank apart; a word with a blank in it is quoted again.
 std::wstring JoinArguments(const std::vector<std::string>& words) {
     std::wstring line;
     for (const std::string& word : words) {
@@ -30,6 +41,34 @@ std::wstring JoinArguments(const std::vector<std::string>& words) {
         line += w.find_first_of(L" \t") == std::wstring::npos ? w : L"\"" + w + L"\"";
     }
     return line;
+}
+
+int RunStart(const std::vector<std::string>& args) {
+    DWORD flags = 0;
+    size_t i = 0;
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+        if (args[i] == "--crash")
+            flags |= 1;
+        else if (args[i] == "--dblclk")
+            flags |= 2;
+        else if (args[i] == "--autolister")
+            flags |= 4;
+        else if (args[i] == "--runcmd")
+            flags |= 16;
+        else
+            break;  // the host's own options pass through
+    }
+    std::wstring extra = JoinArguments({args.begin() + static_cast<ptrdiff_t>(i), args.end()});
+    auto find = KwillDll::Get().Require<HWND (*)(DWORD, const wchar_t*)>("FindOrStartKwillW");
+    HWND host = find(flags, extra.empty() ? nullptr : extra.c_str());
+    if (!host) {
+        WriteErr("kwill start: no host window\n");
+        return 1;
+    }
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(host, &pid);
+    WriteOut("host window " + HandleText(host) + ", process " + std::to_string(pid) + "\n");
+    return 0;
 }
 
 int RunDde(const std::vector<std::string>& args) {
@@ -89,6 +128,7 @@ int RunAsUser(const std::vector<std::string>& args) {
     return 0;
 }
 
+const SubcommandRegistrar kStartRegistrar(kStart);
 const SubcommandRegistrar kDdeRegistrar(kDde);
 const SubcommandRegistrar kElevatedRegistrar(kElevated);
 const SubcommandRegistrar kRunAsUserRegistrar(kRunAsUser);

@@ -1,0 +1,48 @@
+// The archive command: how the shell extensions hand dropped or selected files to the host for an
+// archive operation. One WM_COPYDATA block holds the target folder, the archive format's
+// extension and the files' DROPFILES block as the data object gave it; dwData is the command
+// kind × 65536 + 15.
+#pragma once
+
+#include "frame/platform.h"
+
+#include <objidl.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kwill::shellext {
+
+inline constexpr wchar_t kPrivateHdropFormat[] = L"kwill_cf_hdrop";
+inline constexpr ULONG_PTR kArchiveCommandTag = 15;
+
+// Command kinds that the drop target sends.
+inline constexpr uint32_t kKindDropCopy = 10;
+inline constexpr uint32_t kKindDropMove = 11;
+
+inline constexpr ULONG_PTR ArchiveCommandData(uint32_t kind) {
+    return static_cast<ULONG_PTR>(kind) * 65536 + kArchiveCommandTag;
+}
+
+// The block: the target (UTF-16 with its terminator; just the terminator when there is none),
+// the extension likewise, then the DROPFILES bytes.
+std::vector<uint8_t> BuildArchiveCommand(std::wstring_view target, std::wstring_view extension,
+                                         std::span<const uint8_t> dropFiles);
+
+// The data object's files as a DROPFILES block: CF_HDROP, else the library's own
+// "kwill_cf_hdrop", each asked for as global memory. Nothing when neither is offered.
+std::optional<std::vector<uint8_t>> GetDropFiles(IDataObject* data);
+
+// True when the data object offers CF_HDROP or "kwill_cf_hdrop" in global memory.
+bool OffersDropFiles(IDataObject* data);
+
+// Sends the command to the host window from the given window. The host's reply, or 0 when the
+// data object has no files, or the host did not answer within the open-request time-out (a hung
+// host is given up at once).
+LRESULT SendArchiveCommand(HWND host, HWND from, IDataObject* data, uint32_t kind,
+                           std::wstring_view target, std::wstring_view extension);
+
+}  // namespace kwill::shellext

@@ -11,7 +11,13 @@
 namespace kwill {
 namespace {
 
-LibraryContext g_context{};
+// Not attached until process attach has run: a program that links the frame without loading
+// the library (tests, the benchmark) must not take the zeroed context for a built one.
+// Every other field starts at zero.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+LibraryContext g_context{.tlsIndex = kNoTlsIndex};
+#pragma GCC diagnostic pop
 FrameHooks g_hooks{};
 
 constexpr wchar_t kHookHelperMutex[] = L"kwill.win7exhookhelper.mutex";

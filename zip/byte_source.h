@@ -16,6 +16,8 @@ class ByteSource {
     virtual uint64_t Size() const = 0;
     // Reads exactly length bytes at offset; false on a failed or short read.
     virtual bool ReadAt(uint64_t offset, void* buffer, size_t length) = 0;
+    // The bytes in place when the source holds them in memory, else null (read them instead).
+    virtual const uint8_t* View(uint64_t /*offset*/, size_t /*length*/) { return nullptr; }
 };
 
 // A file handle, owned or borrowed.
@@ -47,6 +49,10 @@ class MemorySource final : public ByteSource {
     explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
     uint64_t Size() const override { return bytes_.size(); }
     bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
+    const uint8_t* View(uint64_t offset, size_t length) override {
+        return offset <= bytes_.size() && length <= bytes_.size() - offset ? bytes_.data() + offset
+                                                                           : nullptr;
+    }
 
   private:
     std::span<const uint8_t> bytes_;

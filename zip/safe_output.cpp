@@ -101,12 +101,15 @@ bool SafeOutputFile::Commit() {
     if (!::CloseHandle(file_) && ok) ok = false, error = ::GetLastError();
     file_ = INVALID_HANDLE_VALUE;
     if (ok) {
-        // ReplaceFileW keeps the old file's attributes and security; a new target is a move.
-        bool exists = ::GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES;
-        ok = exists
-                 ? ::ReplaceFileW(target_.c_str(), temporary_.c_str(), nullptr,
-                                  REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                 : ::MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        // A replaced file keeps its hidden and system marks. (ReplaceFileW would keep more, but
+        // some systems leave a backup file behind when it fails on a file that is in use.)
+        DWORD old = ::GetFileAttributesW(target_.c_str());
+        constexpr DWORD kKept =
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (old != INVALID_FILE_ATTRIBUTES && (old & kKept))
+            ::SetFileAttributesW(temporary_.c_str(), (old & kKept) | FILE_ATTRIBUTE_ARCHIVE);
+        ok = ::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         if (!ok) error = ::GetLastError();
     }
     if (!ok) {

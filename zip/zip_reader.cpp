@@ -2,10 +2,9 @@
 
 #include "codec/hash_state.h"
 #include "zip/traditional_cipher.h"
+#include "zip/zip_codec.h"
 #include "zip/zip_engine.h"
 #include "zip/zip_format.h"
-
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstring>
@@ -344,10 +343,16 @@ ZipError ZipReader::ReadWhole(const ZipEntry& entry, std::string_view password,
     if (e != ZipError::Ok) return e;
     if (entry.Encrypted() && password.empty()) return ZipError::PasswordRequired;
 
-    std::vector<uint8_t> input(static_cast<size_t>(data.length));
-    if (!source_->ReadAt(data.offset, input.data(), input.size())) return ZipError::ReadFailed;
-    uint8_t* payload = input.data();
-    size_t payloadLength = input.size();
+    // Members in memory are inflated in place; others (and encrypted ones, which are decrypted
+    // in place) are read into a buffer first.
+    const uint8_t* payload = entry.Encrypted() ? nullptr : source_->View(data.offset, data.length);
+    std::vector<uint8_t> input;
+    size_t payloadLength = static_cast<size_t>(data.length);
+    if (!payload) {
+        input.resize(payloadLength);
+        if (!source_->ReadAt(data.offset, input.data(), input.size())) return ZipError::ReadFailed;
+        payload = input.data();
+    }
     if (entry.Encrypted()) {
         TraditionalCipher cipher(password);
         cipher.Decrypt(input.data(), input.size());
@@ -361,13 +366,7 @@ ZipError ZipReader::ReadWhole(const ZipEntry& entry, std::string_view password,
         out.assign(payload, payload + payloadLength);
     } else {
         out.resize(size);
-        InflateState* state = ThreadInflater();
-        libdeflate_decompressor* d = state ? WholeDecompressor(*state) : nullptr;
-        if (!d) return ZipError::OutOfMemory;
-        // Without an "actual size" pointer the output must be exactly the declared size.
-        if (libdeflate_deflate_decompress(d, payload, payloadLength, out.data(), size, nullptr) !=
-            LIBDEFLATE_SUCCESS)
-            return ZipError::BadData;
+        if ((e = InflateWhole({payload, payloadLength}, out)) != ZipError::Ok) return e;
     }
     if (Crc32Of(out.data(), out.size()) != entry.crc) return ZipError::BadCrc;
     return ZipError::Ok;
@@ -375,6 +374,15 @@ ZipError ZipReader::ReadWhole(const ZipEntry& entry, std::string_view password,
 
 ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, const Sink& sink) {
     try {
+        if (entry.uncompressedSize <= wholeExtractLimit_) {
+            std::vector<uint8_t> whole;
+            ZipError e = Read(entry, password, wholeExtractLimit_, whole);
+            if (e != ZipError::Ok) return e;
+            for (size_t at = 0; at < whole.size(); at += kStreamChunk)
+                if (!sink(whole.data() + at, std::min(kStreamChunk, whole.size() - at)))
+                    return ZipError::WriteFailed;
+            return ZipError::Ok;
+        }
         MemberData data;
         ZipError e = LocateData(entry, data);
         if (e != ZipError::Ok) return e;
@@ -395,7 +403,11 @@ ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, co
             state = ThreadInflater();
             if (!state || !ResetInflateStream(*state)) return ZipError::OutOfMemory;
         }
-        std::vector<uint8_t> in(kStreamChunk), out(kStreamChunk);
+        // Small members get small buffers.
+        std::vector<uint8_t> in(
+            static_cast<size_t>(std::min<uint64_t>(kStreamChunk, std::max<uint64_t>(left, 1)))),
+            out(static_cast<size_t>(
+                std::min<uint64_t>(kStreamChunk, entry.uncompressedSize + 1024)));
         uint32_t crc = 0;
         uint64_t produced = 0;
         bool finished = entry.method == kMethodStored;

@@ -74,11 +74,15 @@ class ZipReader {
     ZipError Read(std::string_view name, std::string_view password, uint64_t sizeLimit,
                   std::vector<uint8_t>& out);
 
-    // Streams a member of any size to the sink in pieces; the sink returns false to stop
-    // (WriteFailed). Pieces reach the sink before the CRC is known: on an error the caller
-    // discards what it was given.
+    // Gives a member of any size to the sink in pieces; the sink returns false to stop
+    // (WriteFailed). Members up to 32 MiB are checked whole before the sink sees them; pieces
+    // of larger ones reach the sink before the CRC is known, so on an error the caller discards
+    // what it was given.
     using Sink = std::function<bool(const uint8_t* data, size_t length)>;
     ZipError Extract(const ZipEntry& entry, std::string_view password, const Sink& sink);
+    // Members up to this size (32 MiB unless set) are extracted whole (libdeflate) and reach the
+    // sink only once checked; larger ones are streamed through zlib.
+    void SetWholeExtractLimit(uint64_t bytes) { wholeExtractLimit_ = bytes; }
 
   private:
     struct MemberData {
@@ -95,6 +99,7 @@ class ZipReader {
     uint64_t prefix_ = 0;
     uint64_t directoryStart_ = 0;  // no member data may reach past this
     bool zip64_ = false;
+    uint64_t wholeExtractLimit_ = 32ull << 20;
 };
 
 // One member of an archive on disk: opens, finds and reads it. The language strings read their

@@ -2,10 +2,9 @@
 
 #include "codec/hash_state.h"
 #include "zip/traditional_cipher.h"
+#include "zip/zip_codec.h"
 #include "zip/zip_engine.h"
 #include "zip/zip_format.h"
-
-#include <libdeflate.h>
 
 #include <memory>
 #include <random>
@@ -19,8 +18,6 @@ constexpr uint16_t kVersionZip64 = 45;
 constexpr uint32_t kAttributeFolder = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint64_t kLimit32 = 0xFFFFFFFF;
-// Files up to this size are read whole and compressed in one call; larger ones are streamed.
-constexpr uint64_t kWholeFileLimit = 64ull << 20;
 // A streamed member whose size comes near 4 GiB gets ZIP64 sizes in its local header.
 constexpr uint64_t kStreamZip64From = 0xF0000000;
 constexpr size_t kStreamChunk = 1 << 20;
@@ -38,11 +35,13 @@ void FillHeader(uint8_t header[kEncryptionHeaderSize], uint8_t checkByte) {
     header[kEncryptionHeaderSize - 1] = checkByte;
 }
 
-std::string Zip64Extra(uint64_t uncompressed, uint64_t compressed, const uint64_t* offset) {
+// The central directory's ZIP64 field: the sizes and offset that do not fit 32 bits (all of them
+// when forced), in the order the format gives.
+std::string Zip64Extra(uint64_t uncompressed, uint64_t compressed, uint64_t offset, bool force) {
     std::string fields;
-    if (uncompressed >= kLimit32) Put64(fields, uncompressed);
-    if (compressed >= kLimit32) Put64(fields, compressed);
-    if (offset && *offset >= kLimit32) Put64(fields, *offset);
+    if (force || uncompressed >= kLimit32) Put64(fields, uncompressed);
+    if (force || compressed >= kLimit32) Put64(fields, compressed);
+    if (force || offset >= kLimit32) Put64(fields, offset);
     if (fields.empty()) return {};
     std::string extra;
     Put16(extra, kExtraZip64);
@@ -50,8 +49,8 @@ std::string Zip64Extra(uint64_t uncompressed, uint64_t compressed, const uint64_
     return extra + fields;
 }
 
-uint32_t Clamp32(uint64_t v) {
-    return v >= kLimit32 ? 0xFFFFFFFF : static_cast<uint32_t>(v);
+uint32_t Clamp32(uint64_t v, bool force = false) {
+    return force || v >= kLimit32 ? 0xFFFFFFFF : static_cast<uint32_t>(v);
 }
 
 }  // namespace
@@ -79,6 +78,8 @@ void ZipWriter::Abandon() {
     written_.clear();
     comment_.clear();
     open_ = false;
+    forceZip64_ = false;
+    wholeFileLimit_ = 64ull << 20;
     failure_ = ZipError::Ok;
 }
 
@@ -142,7 +143,7 @@ ZipError ZipWriter::AddFolder(std::string_view name, const MemberOptions& option
                   options.modDate};
         if (!w.modTime && !w.modDate) DosTimeNow(w.modTime, w.modDate);
         if (!IsAscii(stored)) w.flags |= kFlagUtf8;
-        if ((e = WriteLocal(w, false)) != ZipError::Ok) return e;
+        if ((e = WriteLocal(w, forceZip64_)) != ZipError::Ok) return e;
         written_.push_back(std::move(w));
         return ZipError::Ok;
     } catch (const std::bad_alloc&) {
@@ -170,21 +171,9 @@ ZipError ZipWriter::AddBuffer(std::string_view name, std::span<const uint8_t> da
         if (!IsAscii(stored)) w.flags |= kFlagUtf8;
 
         std::vector<uint8_t> payload;
-        if (options.level > 0 && !data.empty()) {
-            DeflateState* state = ThreadDeflater();
-            libdeflate_compressor* c =
-                state ? WholeCompressor(*state, std::min(options.level, 9)) : nullptr;
-            if (!c) return Fail(ZipError::OutOfMemory);
-            payload.resize(libdeflate_deflate_compress_bound(c, data.size()) +
-                           kEncryptionHeaderSize);
-            size_t n = libdeflate_deflate_compress(c, data.data(), data.size(),
-                                                   payload.data() + kEncryptionHeaderSize,
-                                                   payload.size() - kEncryptionHeaderSize);
-            if (n > 0 && n < data.size()) {
-                payload.resize(n + kEncryptionHeaderSize);
-                w.method = kMethodDeflate;
-            }
-        }
+        if (options.level > 0 && !data.empty() &&
+            DeflateWhole(data, options.level, payload, kEncryptionHeaderSize) > 0)
+            w.method = kMethodDeflate;
         if (w.method == kMethodStored) {
             payload.resize(data.size() + kEncryptionHeaderSize);
             std::copy(data.begin(), data.end(), payload.begin() + kEncryptionHeaderSize);
@@ -198,7 +187,7 @@ ZipError ZipWriter::AddBuffer(std::string_view name, std::span<const uint8_t> da
             begin = payload.data();
         }
         w.compressedSize = payload.data() + payload.size() - begin;
-        bool zip64 = w.compressedSize >= kLimit32 || w.uncompressedSize >= kLimit32;
+        bool zip64 = forceZip64_ || w.compressedSize >= kLimit32 || w.uncompressedSize >= kLimit32;
         if ((e = WriteLocal(w, zip64)) != ZipError::Ok) return e;
         if (!out_.Write(begin, w.compressedSize)) return Fail(ZipError::WriteFailed);
         written_.push_back(std::move(w));
@@ -231,7 +220,7 @@ ZipError ZipWriter::AddFile(std::string_view name, const wchar_t* source,
 
     try {
         uint64_t total = static_cast<uint64_t>(size.QuadPart);
-        if (total <= kWholeFileLimit) {
+        if (total <= wholeFileLimit_) {
             std::vector<uint8_t> bytes(static_cast<size_t>(total));
             DWORD read = 0;
             if (total &&
@@ -258,7 +247,7 @@ ZipError ZipWriter::AddFile(std::string_view name, const wchar_t* source,
         if (!IsAscii(stored)) w.flags |= kFlagUtf8;
         bool encrypted = !opts.password.empty();
         if (encrypted) w.flags |= kFlagEncrypted | kFlagDataDescriptor;
-        bool zip64Local = total >= kStreamZip64From;
+        bool zip64Local = forceZip64_ || total >= kStreamZip64From;
         if ((e = WriteLocal(w, zip64Local)) != ZipError::Ok) return e;
         const uint64_t dataStart = out_.Position();
 
@@ -357,7 +346,8 @@ ZipError ZipWriter::Commit() {
     try {
         const uint64_t directoryStart = out_.Position();
         for (const Written& w : written_) {
-            std::string extra = Zip64Extra(w.uncompressedSize, w.compressedSize, &w.localOffset);
+            std::string extra =
+                Zip64Extra(w.uncompressedSize, w.compressedSize, w.localOffset, forceZip64_);
             std::string h;
             Put32(h, kCentralHeaderSig);
             Put16(h, kVersionMadeBy);
@@ -367,15 +357,15 @@ ZipError ZipWriter::Commit() {
             Put16(h, w.modTime);
             Put16(h, w.modDate);
             Put32(h, w.crc);
-            Put32(h, Clamp32(w.compressedSize));
-            Put32(h, Clamp32(w.uncompressedSize));
+            Put32(h, Clamp32(w.compressedSize, forceZip64_));
+            Put32(h, Clamp32(w.uncompressedSize, forceZip64_));
             Put16(h, static_cast<uint16_t>(w.name.size()));
             Put16(h, static_cast<uint16_t>(extra.size()));
             Put16(h, 0);  // comment
             Put16(h, 0);  // disk
             Put16(h, 0);  // internal attributes
             Put32(h, w.externalAttributes);
-            Put32(h, Clamp32(w.localOffset));
+            Put32(h, Clamp32(w.localOffset, forceZip64_));
             h += w.name;
             h += extra;
             if (!out_.Write(h.data(), h.size())) return Fail(ZipError::WriteFailed), Commit();
@@ -383,7 +373,8 @@ ZipError ZipWriter::Commit() {
         const uint64_t directorySize = out_.Position() - directoryStart;
         const uint64_t count = written_.size();
         std::string end;
-        if (count >= 0xFFFF || directoryStart >= kLimit32 || directorySize >= kLimit32) {
+        if (forceZip64_ || count >= 0xFFFF || directoryStart >= kLimit32 ||
+            directorySize >= kLimit32) {
             const uint64_t recordAt = out_.Position();
             Put32(end, kZip64EndRecordSig);
             Put64(end, kZip64EndRecordSize - 12);

@@ -48,6 +48,12 @@ class ZipWriter {
     // A folder entry ("name/").
     ZipError AddFolder(std::string_view name, const MemberOptions& options = {});
     void SetComment(std::string_view comment) { comment_ = comment.substr(0, 0xFFFF); }
+    // Writes ZIP64 fields and records whether or not they are needed (for readers that must be
+    // tried on them); call after Create, before the first member.
+    void ForceZip64(bool on) { forceZip64_ = on; }
+    // Files up to this size are read whole and compressed in one call (the fast path); larger
+    // ones are streamed. Call after Create.
+    void SetWholeFileLimit(uint64_t bytes) { wholeFileLimit_ = bytes; }
     // Writes the directory and puts the archive in place; any earlier failure fails it.
     ZipError Commit();
     void Abandon();
@@ -67,6 +73,8 @@ class ZipWriter {
     std::vector<Written> written_;
     std::string comment_;
     bool open_ = false;
+    bool forceZip64_ = false;
+    uint64_t wholeFileLimit_ = 64ull << 20;
     ZipError failure_ = ZipError::Ok;
 };
 

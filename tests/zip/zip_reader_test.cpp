@@ -58,14 +58,18 @@ TEST(ZipReader, ReadsEveryProducersMembersByteExact) {
         std::vector<uint8_t> whole;
         EXPECT_EQ(reader.Read(*entry, c.password, kNoLimit, whole), ZipError::Ok);
         EXPECT_EQ(whole, expected);
-        std::vector<uint8_t> streamed;
-        EXPECT_EQ(reader.Extract(*entry, c.password,
-                                 [&](const uint8_t* p, size_t n) {
-                                     streamed.insert(streamed.end(), p, p + n);
-                                     return true;
-                                 }),
-                  ZipError::Ok);
-        EXPECT_EQ(streamed, expected);
+        // Extracted whole, and streamed through zlib.
+        for (uint64_t wholeLimit : {kNoLimit, uint64_t(0)}) {
+            reader.SetWholeExtractLimit(wholeLimit);
+            std::vector<uint8_t> streamed;
+            EXPECT_EQ(reader.Extract(*entry, c.password,
+                                     [&](const uint8_t* p, size_t n) {
+                                         streamed.insert(streamed.end(), p, p + n);
+                                         return true;
+                                     }),
+                      ZipError::Ok);
+            EXPECT_EQ(streamed, expected);
+        }
     }
 }
 

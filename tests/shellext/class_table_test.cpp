@@ -16,9 +16,12 @@ namespace kwill::shellext {
 namespace {
 
 TEST(ClassTable, AgreesWithTheRegistrationRowsAndThePublicHeader) {
-    const GUID* published[] = {&CLSID_KwillShellExecuteHook,   &CLSID_KwillContextMenu,
-                               &CLSID_KwillDesktopContextMenu, &CLSID_KwillQueryInfo,
-                               &CLSID_KwillIconHandler,        &CLSID_KwillDropTarget,
+    const GUID* published[] = {&CLSID_KwillShellExecuteHook,
+                               &CLSID_KwillContextMenu,
+                               &CLSID_KwillDesktopContextMenu,
+                               &CLSID_KwillQueryInfo,
+                               &CLSID_KwillIconHandler,
+                               &CLSID_KwillDropTarget,
                                &CLSID_KwillFileCollectionShellExtension};
     ASSERT_EQ(ComClasses().size(), std::size(published));
     // The class keys come first among the registration rows, one root row per class.

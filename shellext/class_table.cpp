@@ -4,6 +4,7 @@
 // CLASS_E_CLASSNOTAVAILABLE.
 #include "shellext/class_table.h"
 
+#include "shellext/context_menu.h"
 #include "shellext/drop_target.h"
 
 namespace kwill::shellext {
@@ -14,10 +15,10 @@ const ComClass kComClasses[] = {
     {&kClsidShellExecuteHook, nullptr},
 
     // KwillContextMenu, folder mode
-    {&kClsidContextMenu, nullptr},
+    {&kClsidContextMenu, CreateFolderContextMenu},
 
     // KwillContextMenu, desktop mode
-    {&kClsidDesktopContextMenu, nullptr},
+    {&kClsidDesktopContextMenu, CreateDesktopContextMenu},
 
     // KwillQueryInfo
     {&kClsidQueryInfo, nullptr},

@@ -4,6 +4,7 @@
 #include "hostlink/host_start.h"
 #include "shellext/archive_command.h"
 #include "shellext/com_object.h"
+#include "shellext/menu_bitmap.h"
 #include "strings/path_strings.h"
 
 #include <intshcut.h>
@@ -16,8 +17,6 @@
 
 namespace kwill::shellext {
 namespace {
-
-constexpr WORD kLibraryIcon = 104;
 
 // {FBF23B40-E3F0-101B-8488-00AA003E56F8}: the shell's Internet shortcut.
 constexpr CLSID kInternetShortcut = {
@@ -32,34 +31,6 @@ bool EqualExtension(const wchar_t* extension, const wchar_t* wanted) {
 
 DWORD Effect(bool move) {
     return move ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
-}
-
-// The library's icon as a small menu bitmap (32-bit, with alpha); null when it cannot be made.
-HBITMAP MakeMenuBitmap() {
-    int cx = ::GetSystemMetrics(SM_CXSMICON);
-    int cy = ::GetSystemMetrics(SM_CYSMICON);
-    HICON icon = static_cast<HICON>(
-        ::LoadImageW(Context().module, MAKEINTRESOURCEW(kLibraryIcon), IMAGE_ICON, cx, cy, 0));
-    if (!icon) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) {
-        HDC dc = ::CreateCompatibleDC(screen);
-        HGDIOBJ old = ::SelectObject(dc, bitmap);
-        ::DrawIconEx(dc, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
-        ::SelectObject(dc, old);
-        ::DeleteDC(dc);
-    }
-    ::ReleaseDC(nullptr, screen);
-    ::DestroyIcon(icon);
-    return bitmap;
 }
 
 class KwillDropTarget final : public IDropTarget, public IPersistFile {

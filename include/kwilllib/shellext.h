@@ -32,13 +32,10 @@ DEFINE_GUID(CLSID_KwillFileCollectionShellExtension, 0xD2FCA36D, 0x93CD, 0x46f2,
 
 /* ---- shell extensions: COM server
  * DllGetClassObject, DllCanUnloadNow, DllRegisterServer and DllUnregisterServer keep the
- * signatures that Windows' own headers declare for them; they are not declared again here. */
-
-/* The four COM entry points, DllGetClassObject, DllCanUnloadNow, DllRegisterServer and
- * DllUnregisterServer, are exported by name (ordinals 1900 to 1903) with the signatures that
- * <objbase.h> and <olectl.h> declare. Registering writes under HKEY_LOCAL_MACHINE, so it needs
- * an elevated caller; DllRegisterServer and DllUnregisterServer answer SELFREG_E_CLASS when a
- * key cannot be written or deleted. */
+ * signatures that Windows' own headers declare for them; they are not declared again here.
+ * They are exported by name (ordinals 1900 to 1903). Registering writes under
+ * HKEY_LOCAL_MACHINE, so it needs an elevated caller; DllRegisterServer and DllUnregisterServer
+ * answer SELFREG_E_CLASS when a key cannot be written or deleted. */
 
 /* ---- shell extensions: execute hook diagnosis */
 

@@ -163,6 +163,35 @@ BOOL KWILLCALL WriteConfigFlagValue(const char* elementName, const char* attribu
 /* TRUE when the switch of "ConfigFiles\userprefs.txc" holds "yes" (any case). */
 KWILL_API(1703) BOOL KWILLCALL GetUserPrefsFlag(const char* name);
 
+/* The receiver's view of a request block (OpenHostRequestData): the block, its size in bytes,
+ * and whether it is a view of the sender's section. */
+typedef struct HostRequestView {
+    void* data;
+    UINT32 size;
+    BOOL mapped;
+} HostRequestView;
+
+/* Sends message to window carrying buffer (size bytes, of which the first inputBytes are the
+ * request) and waits up to timeoutMs. TRUE when the window answered with a non-zero result: the
+ * buffer then holds the answer and *result (may be null) the result. Between processes the block
+ * travels in the section "Kwill.InterprocData.<pid>.<descriptor>"; a name already in use is
+ * refused. */
+KWILL_API(115)
+BOOL KWILLCALL SendHostRequest(void* buffer, DWORD size, DWORD inputBytes, HWND window,
+                               UINT message, LRESULT* result, DWORD timeoutMs);
+/* The receiving window's side: wParam and lParam of the message. The view never reaches past
+ * what the sender's section holds. Close it with CloseHostRequestData. */
+KWILL_API(116)
+BOOL KWILLCALL OpenHostRequestData(DWORD senderProcessId, const void* descriptorAddress,
+                                   HostRequestView* view);
+KWILL_API(117) void KWILLCALL CloseHostRequestData(HostRequestView* view);
+/* The preference flags the shell extensions read (from the running host, else the configuration
+ * files), in the layout of the host's "kwillmsg.GetPrefsFlags" reply; the five flag words alone
+ * unless full. Returns the reply's size, copied when it fits (buffer may be null); *source (may
+ * be null): 0 nobody, 1 the host, 2 the files. */
+KWILL_API(1704)
+DWORD KWILLCALL BuildPrefsFlagsReply(BOOL full, void* buffer, DWORD bufferBytes, DWORD* source);
+
 /* A loaded language: english.dll and an optional translation. Reference-counted; never changes
  * once made. */
 typedef struct LanguageHandle LanguageHandle;

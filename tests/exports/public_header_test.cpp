@@ -4,6 +4,7 @@
 #include "codec/hash.h"
 #include "frame/pinyin_table.h"
 #include "hostlink/config_records.h"
+#include "hostlink/host_request.h"
 #include "shellext/class_table.h"
 #include "tests/common/test_support.h"
 #include "zip/zip_info.h"
@@ -36,6 +37,10 @@ static_assert(offsetof(::GlobalDataRecord, updateNew) ==
               offsetof(kwill::config::GlobalDataRecord, updateNew));
 static_assert(offsetof(::GlobalDataRecord, langHash) ==
               offsetof(kwill::config::GlobalDataRecord, langHash));
+
+static_assert(sizeof(::HostRequestView) == sizeof(kwill::host::HostRequestView));
+static_assert(offsetof(::HostRequestView, mapped) ==
+              offsetof(kwill::host::HostRequestView, mapped));
 
 using OwnRequest = kwill::zip::ZipInfoRequestBlock;
 static_assert(sizeof(::ZipInfoRequestBlock) == sizeof(OwnRequest));

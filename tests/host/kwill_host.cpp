@@ -14,6 +14,7 @@
 // Words on the command line change its behaviour (a late window, no start-up signal, DDE servers,
 // ...): see stand_in_options.h.
 #include "hostlink/host_interface.h"
+#include "tests/host/host_prefs_answer.h"
 #include "tests/host/language_probe.h"
 #include "tests/host/stand_in_options.h"
 #include "tools/common/text_io.h"
@@ -98,6 +99,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         default:
             break;
     }
+    if (kwill::test::host::IsPrefsRequest(message)) {
+        return kwill::test::host::AnswerPrefsRequest(wParam, lParam, Record);
+    }
     if (message >= 0xC000 && message <= 0xFFFF) {
         Record("REGISTERED " + Utf8(RegisteredName(message)) + " " + Number(wParam) + " " +
                Number(static_cast<ULONG_PTR>(lParam)));
@@ -140,6 +144,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         words += (i > 1 ? L" " : L"") + std::wstring(argv[i]);
         if (std::wcscmp(argv[i], L"event") == 0 && i + 1 < argc) eventName = argv[i + 1];
+        kwill::test::host::ConfigurePrefsAnswer(argv[i]);
     }
     Record("START " + Utf8(words));
     g_options = kwill::standin::ParseOptions(argc, argv);

@@ -10,9 +10,9 @@ JOBS ?= 2
 export KWILL_BUILD := $(abspath $(BUILD))
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps configure build prefix demo test bench dist format clean
+.PHONY: all deps configure build prefix language demo test bench dist format clean
 
-all: build prefix demo
+all: build prefix language demo
 
 deps:
 	@scripts/deps.sh
@@ -28,13 +28,17 @@ build: configure
 prefix: deps
 	@scripts/wine-prefix.sh
 
+# A signed english.dll in bin/Language, beside the library (the build leaves it unsigned).
+language: build prefix
+	@scripts/with-wineserver.sh scripts/sign-language.sh
+
 demo: build prefix
 	@scripts/demo.sh
 
 test: build prefix
 	@scripts/with-wineserver.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
 
-bench: build prefix
+bench: build prefix language
 	@scripts/deps.sh bench
 	@scripts/with-wineserver.sh scripts/bench.sh
 

@@ -7,13 +7,15 @@
 #include "shellext/collection_folder.h"
 #include "shellext/context_menu.h"
 #include "shellext/drop_target.h"
+#include "shellext/execute_hook.h"
+#include "shellext/file_handlers.h"
 
 namespace kwill::shellext {
 namespace {
 
 const ComClass kComClasses[] = {
     // KwillShellExecuteHook
-    {&kClsidShellExecuteHook, nullptr},
+    {&kClsidShellExecuteHook, CreateShellExecuteHook},
 
     // KwillContextMenu, folder mode
     {&kClsidContextMenu, CreateFolderContextMenu},
@@ -22,10 +24,10 @@ const ComClass kComClasses[] = {
     {&kClsidDesktopContextMenu, CreateDesktopContextMenu},
 
     // KwillQueryInfo
-    {&kClsidQueryInfo, nullptr},
+    {&kClsidQueryInfo, CreateQueryInfo},
 
     // KwillIconHandler
-    {&kClsidIconHandler, nullptr},
+    {&kClsidIconHandler, CreateIconHandler},
 
     // KwillDropTarget
     {&kClsidDropTarget, CreateDropTarget},

@@ -4,6 +4,7 @@
 #include "hostlink/host_start.h"
 #include "shellext/archive_command.h"
 #include "shellext/com_object.h"
+#include "shellext/persist_file.h"
 #include "shellext/menu_bitmap.h"
 #include "strings/path_strings.h"
 
@@ -33,7 +34,7 @@ DWORD Effect(bool move) {
     return move ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
 }
 
-class KwillDropTarget final : public IDropTarget, public IPersistFile {
+class KwillDropTarget final : public IDropTarget, public LoadOnlyPersistFile {
   public:
     KwillDropTarget() : bitmap_(MakeMenuBitmap()) {}
     ~KwillDropTarget() {
@@ -54,19 +55,6 @@ class KwillDropTarget final : public IDropTarget, public IPersistFile {
         LONG left = ::InterlockedDecrement(&refs_);
         if (left == 0) delete this;
         return static_cast<ULONG>(left);
-    }
-
-    // ---- IPersistFile
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
-        if (clsid) *clsid = CLSID_NULL;
-        return E_FAIL;
-    }
-    HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* name) override {
-        if (name) *name = nullptr;
-        return E_FAIL;
     }
 
     // A zip archive, or an Internet shortcut to an FTP site. A path too long for the field is

@@ -407,7 +407,7 @@ ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, co
         std::vector<uint8_t> in(
             static_cast<size_t>(std::min<uint64_t>(kStreamChunk, std::max<uint64_t>(left, 1)))),
             out(static_cast<size_t>(
-                std::min<uint64_t>(kStreamChunk, entry.uncompressedSize + 1024)));
+                std::min<uint64_t>(4 * kStreamChunk, entry.uncompressedSize + 1024)));
         uint32_t crc = 0;
         uint64_t produced = 0;
         bool finished = entry.method == kMethodStored;
@@ -418,18 +418,25 @@ ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, co
             return n == 0 || sink(p, n) ? ZipError::Ok : ZipError::WriteFailed;
         };
         while (left > 0) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
-            if (!source_->ReadAt(offset, in.data(), n)) return ZipError::ReadFailed;
+            // Plain members in memory are inflated in place, a gigabyte at a time.
+            const uint8_t* chunk = nullptr;
+            size_t n = static_cast<size_t>(std::min<uint64_t>(left, 1u << 30));
+            if (!cipher) chunk = source_->View(offset, n);
+            if (!chunk) {
+                n = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
+                if (!source_->ReadAt(offset, in.data(), n)) return ZipError::ReadFailed;
+                if (cipher) cipher->Decrypt(in.data(), n);
+                chunk = in.data();
+            }
             offset += n;
             left -= n;
-            if (cipher) cipher->Decrypt(in.data(), n);
             if (entry.method == kMethodStored) {
-                if ((e = emit(in.data(), n)) != ZipError::Ok) return e;
+                if ((e = emit(chunk, n)) != ZipError::Ok) return e;
                 continue;
             }
             if (finished) break;  // bytes after the end of the stream are ignored
             z_stream& z = state->stream;
-            z.next_in = in.data();
+            z.next_in = const_cast<uint8_t*>(chunk);
             z.avail_in = static_cast<uInt>(n);
             while (z.avail_in > 0 && !finished) {
                 z.next_out = out.data();

@@ -234,4 +234,143 @@ KWILL_API(117) void KWILLCALL CloseHostRequestData(HostRequestView* view);
 KWILL_API(1704)
 DWORD KWILLCALL BuildPrefsFlagsReply(BOOL full, void* buffer, DWORD bufferBytes, DWORD* source);
 
+/* A loaded language: english.dll and an optional translation. Reference-counted; never changes
+ * once made. */
+typedef struct LanguageHandle LanguageHandle;
+
+/* The languages table: mode 1 name to code and 2 code to name (the key itself when unknown,
+ * cast to const wchar_t*), 3 name and 4 code to LANGID, 5 name and 6 code to the letters the
+ * language adds to A-Z (a const wchar_t*, or 0). Without case. */
+KWILL_API(1800) ULONG_PTR KWILLCALL LookupLanguage(const wchar_t* key, int mode);
+/* "english" or "en"; "chs", "cht", or "zh" alone or before "-". */
+KWILL_API(1801) BOOL KWILLCALL IsEnglishLanguage(const wchar_t* name);
+KWILL_API(1802) BOOL KWILLCALL IsChineseLanguage(const wchar_t* name);
+/* english.dll exists and, for another language, its "<name or code>.tarnml" beside it. */
+KWILL_API(1803) BOOL KWILLCALL LanguageFileExists(const wchar_t* name);
+/* The first of the user's UI languages that is installed, as a language name; "" for English,
+ * "english" when none is. Clears *flag (may be null). Returns the length written. */
+KWILL_API(1804) int KWILLCALL GetPreferredLanguage(wchar_t* buffer, int bufferChars, BOOL* flag);
+/* The current language with a reference added; null when english.dll is missing or unsigned. */
+KWILL_API(1805) LanguageHandle* KWILLCALL GetLanguageHandle(void);
+/* A new handle for a language name or code; null when its translation cannot be loaded. */
+KWILL_API(1806) LanguageHandle* KWILLCALL CreateLanguageHandle(const wchar_t* name);
+KWILL_API(1807) void KWILLCALL AddRefLanguageHandle(LanguageHandle* h);
+KWILL_API(1808) void KWILLCALL ReleaseLanguageHandle(LanguageHandle* h);
+/* Drops the current language in every process that loaded the library. */
+KWILL_API(1809) void KWILLCALL ReloadLanguage(void);
+/* MD5 of the module's string tables and then dialogs (16 bytes). */
+KWILL_API(1810) BOOL KWILLCALL HashLanguageResources(HMODULE module, BYTE* digest);
+/* String `number`: mode 0 translation then english.dll, 1 translation only, 2 english.dll
+ * only; value1/value2 (may be null) receive the translation's numbers. Returns the length
+ * written; mode 1 without a text: 1 when a value was found, else 0. */
+KWILL_API(1811)
+int KWILLCALL LookupLanguageString(const LanguageHandle* h, UINT number, wchar_t* buffer,
+                                   int bufferChars, int mode, UINT32* value1, UINT64* value2);
+/* The translation's node of a dialog's controls (opaque), for LookupTranslatedText. */
+KWILL_API(1812)
+BOOL KWILLCALL LookupLanguageDialog(const LanguageHandle* h, UINT dialog, const void** node);
+/* kind 0: string `number` from the translation only; kind 1: control `number` of `dialog`. */
+KWILL_API(1813)
+int KWILLCALL LookupTranslatedText(const LanguageHandle* h, int kind, UINT dialog, UINT number,
+                                   wchar_t* buffer, int bufferChars, UINT64* value2);
+/* TRUE when there is no translation or it holds the string. */
+KWILL_API(1814) BOOL KWILLCALL HasStringTranslation(const LanguageHandle* h, UINT number);
+/* The code starts with "zh"; no translation is loaded; Chinese, Korean or Japanese. */
+KWILL_API(1815) BOOL KWILLCALL LanguageIsChinese(const LanguageHandle* h);
+KWILL_API(1816) BOOL KWILLCALL LanguageIsEnglish(const LanguageHandle* h);
+KWILL_API(1817) BOOL KWILLCALL LanguageIsEastAsian(const LanguageHandle* h);
+/* english.dll's file version. */
+KWILL_API(1818) BOOL KWILLCALL GetLanguageModuleVersion(const LanguageHandle* h, DWORD* ms,
+                                                        DWORD* ls);
+/* Texts owned by the handle: the language file, name, requested name (the name when the handle
+ * did not fall back), code. */
+KWILL_API(1819) const wchar_t* KWILLCALL GetLanguageFilePath(const LanguageHandle* h);
+KWILL_API(1820) const wchar_t* KWILLCALL GetLanguageName(const LanguageHandle* h);
+KWILL_API(1821) const wchar_t* KWILLCALL GetLanguageRequestedName(const LanguageHandle* h);
+KWILL_API(1822) const wchar_t* KWILLCALL GetLanguageCode(const LanguageHandle* h);
+/* english.dll as a data file, owned by the handle. */
+KWILL_API(1823) HMODULE KWILLCALL GetLanguageModule(const LanguageHandle* h);
+KWILL_API(1824) UINT KWILLCALL GetLanguageId(const LanguageHandle* h);
+/* Up to 16 bytes of the resource digest; returns the count copied. */
+KWILL_API(1825) int KWILLCALL GetLanguageResourceDigest(const LanguageHandle* h, BYTE* digest,
+                                                        int size);
+/* The translation's "submit" number; FALSE without one. */
+KWILL_API(1826) BOOL KWILLCALL GetLanguageSubmit(const LanguageHandle* h, UINT64* submit);
+KWILL_API(1827) const wchar_t* KWILLCALL GetLanguageExtraLetters(const LanguageHandle* h);
+
+#ifdef __cplusplus
+class LibStringW;
+#else
+typedef struct LibStringW LibStringW;
+#endif
+
+/* The members of LibStringW as flat functions taking the object first (for C, and for C++
+ * compilers outside Microsoft's ABI). They are the same entry points as the members. */
+KWILL_API(1830) LibStringW* KWILLCALL KwillLibStringConstruct(LibStringW* self);
+KWILL_API(1831) LibStringW* KWILLCALL KwillLibStringConstructNumber(LibStringW* self, int number);
+KWILL_API(1832) void KWILLCALL KwillLibStringFree(LibStringW* self);
+KWILL_API(1833) const wchar_t* KWILLCALL KwillLibStringGet(const LibStringW* self);
+KWILL_API(1834)
+BOOLEAN KWILLCALL KwillLibStringSet(LibStringW* self, const wchar_t* text, int length);
+KWILL_API(1835) const wchar_t* KWILLCALL KwillLibStringInit(LibStringW* self, int number);
+KWILL_API(1836)
+int KWILLCALL KwillLibStringFormatMsg(const LibStringW* self, wchar_t* buffer, int bufferChars,
+                                      ...);
+
+/* One language string, held as a LocalAlloc copy (or none). */
+#ifdef __cplusplus
+class LibStringW {
+  public:
+#ifdef KWILL_MSVC_ABI
+    /* No string. */
+    KWILL_MEMBER(1840) LibStringW();
+    /* Init(number). */
+    KWILL_MEMBER(1841) explicit LibStringW(int number);
+    /* Releases the string. */
+    KWILL_MEMBER(1843) void FreeString();
+    /* The string, or "" when none is held. */
+    KWILL_MEMBER(1844) const wchar_t* GetString() const;
+    /* A copy of length characters of text (0: up to the terminator); null text leaves none.
+     * Returns whether a string is held. */
+    KWILL_MEMBER(1845) bool SetString(const wchar_t* text, int length);
+    /* Language string `number`: the host's own translation first, then the current language;
+     * "" when there is none. */
+    KWILL_MEMBER(1846) const wchar_t* Init(int number);
+    /* FormatMessageW(FORMAT_MESSAGE_FROM_STRING) of the string with the arguments; the
+     * characters written, 0 (buffer untouched) without a string. */
+    KWILL_MEMBER(1847) int FormatMsg(wchar_t* buffer, int bufferChars, ...);
+#else
+    LibStringW() { KwillLibStringConstruct(this); }
+    explicit LibStringW(int number) { KwillLibStringConstructNumber(this, number); }
+    void FreeString() { KwillLibStringFree(this); }
+    const wchar_t* GetString() const { return KwillLibStringGet(this); }
+    bool SetString(const wchar_t* text, int length) {
+        return KwillLibStringSet(this, text, length) != 0;
+    }
+    const wchar_t* Init(int number) { return KwillLibStringInit(this, number); }
+    int FormatMsg(wchar_t* buffer, int bufferChars, ...) {
+        va_list args;
+        va_start(args, bufferChars);
+        DWORD n = 0;
+        if (text_ && buffer && bufferChars > 0) {
+            n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING, text_, 0, 0, buffer,
+                               (DWORD)bufferChars, &args);
+        }
+        va_end(args);
+        return (int)n;
+    }
+#endif
+    /* The destructor releases the string through the flat function, for every compiler. An
+     * object owns its string: copy the text, not the object. */
+    ~LibStringW() { KwillLibStringFree(this); }
+
+  private:
+    wchar_t* text_;
+};
+#else
+struct LibStringW {
+    wchar_t* text_;
+};
+#endif
+
 #endif /* KWILLLIB_HOSTLINK_H */

@@ -106,4 +106,73 @@ KWILL_API(1353) BOOL KWILLCALL SafePathAppend(wchar_t* path, int capacity, const
 
 /* ---- strings: number formatting */
 
+/* The byte-size format of BytesToStringW, a plain struct in this field order (96 bytes). Pass
+ * null for the defaults given with each field. */
+typedef struct ByteSizeFormat {
+    UINT32 unitBase;        /* bytes in one KB; 0 means 1,024 (default 1,024) */
+    UINT32 kbThreshold;     /* smallest value shown in KB (1,024) */
+    UINT32 mbThreshold;     /* smallest value shown in MB (1,024,000) */
+    UINT64 gbThreshold;     /* smallest value shown in GB (1,048,576,000) */
+    UINT64 tbThreshold;     /* smallest value shown in TB (1,073,741,824,000) */
+    UINT64 pbThreshold;     /* smallest value shown in PB (1,099,511,627,776,000) */
+    const wchar_t* bytesText; /* unit texts, used as they are (cut to 59 characters); null */
+    const wchar_t* kbText;    /* takes the current language's string 20000, 20004, 20003, */
+    const wchar_t* mbText;    /* 20002, 20001 or 20038 */
+    const wchar_t* gbText;
+    const wchar_t* tbText;
+    const wchar_t* pbText;
+    INT32 decimals;           /* digits after the separator; -1 automatic (-1) */
+    BYTE keepZeroFraction;    /* show a fraction of zeros (0) */
+} ByteSizeFormat;
+
+/* BytesToStringW flags: 0x01 always show `decimals` digits (when decimals >= 0); the unit
+ * 0x02 bytes, 0x20 KB (a non-zero value below one KB counts as one), 0x10 MB, 0x08 GB, 0x04 TB,
+ * 0x80 PB; 0x40 round up to a whole KB first; 0x100 show 0 in KB. */
+#define KWILL_SIZE_PAD_DECIMALS 0x01
+#define KWILL_SIZE_BYTES 0x02
+#define KWILL_SIZE_TB 0x04
+#define KWILL_SIZE_GB 0x08
+#define KWILL_SIZE_MB 0x10
+#define KWILL_SIZE_KB 0x20
+#define KWILL_SIZE_ROUND_UP 0x40
+#define KWILL_SIZE_PB 0x80
+#define KWILL_SIZE_ZERO_AS_KB 0x100
+
+/* The library's copy of the user's decimal separator ("." when empty), its first character,
+ * and the first character of the thousands separator (0 when none). */
+KWILL_API(106) const wchar_t* KWILLCALL GetDecimalSeparatorW(void);
+KWILL_API(151) wchar_t KWILLCALL GetDecimalCharW(void);
+KWILL_API(164) wchar_t KWILLCALL GetThousandCharW(void);
+/* The value grouped in the user's locale with its negative form and no decimals: what
+ * GetNumberFormatW writes for it with GetLocalNumberFormatW's format ("0" for zero). Returns
+ * the characters written with the terminator, or 0 with the last error set
+ * (ERROR_INSUFFICIENT_BUFFER when it does not fit); outLen 0 asks for the size needed. */
+KWILL_API(1400) int KWILLCALL GetNumberStringW(LONGLONG value, wchar_t* out, int outLen);
+/* value / divisor with `decimals` digits (negative: 2 below 10, 1 below 100, else none; at most
+ * 9), rounded half up, a zero fraction dropped unless keepZeroFraction; "0" for a zero divisor.
+ * Returns the length of the text (cut to outLen with its terminator); 0 for a null or empty
+ * buffer, which is left alone. */
+KWILL_API(1401)
+int KWILLCALL DivideToStringW(ULONGLONG value, UINT32 divisor, int decimals,
+                              BOOL keepZeroFraction, wchar_t* out, int outLen);
+/* A byte count in bytes, KB, MB, GB, TB or PB with its unit text; format may be null. Returns
+ * the length of the text, as DivideToStringW. */
+KWILL_API(1402)
+int KWILLCALL BytesToStringW(ULONGLONG value, wchar_t* out, int outLen, UINT32 flags,
+                             const ByteSizeFormat* format);
+/* Copies the library's number format; its separators point into the library. */
+KWILL_API(1403) void KWILLCALL GetLocalNumberFormatW(NUMBERFMTW* format);
+/* The decimal digits of the value (out: 21 characters), or its lower-case hexadecimal digits
+ * (out: 17); no sign, grouping, prefix or leading zeros. Returns the digit count. */
+KWILL_API(1404) int KWILLCALL L64ToStringA(ULONGLONG value, char* out);
+KWILL_API(1405) int KWILLCALL L64ToStringW(ULONGLONG value, wchar_t* out);
+KWILL_API(1406) int KWILLCALL L64ToHexStringA(ULONGLONG value, char* out);
+KWILL_API(1407) int KWILLCALL L64ToHexStringW(ULONGLONG value, wchar_t* out);
+/* Up to 8 (AsciiToHex) or 16 (AsciiToHex64) leading hexadecimal digits; the first other
+ * character ends the number; no sign, prefix or white space; null gives 0. */
+KWILL_API(1408) UINT32 KWILLCALL AsciiToHexA(const char* s);
+KWILL_API(1409) UINT32 KWILLCALL AsciiToHexW(const wchar_t* s);
+KWILL_API(1410) ULONGLONG KWILLCALL AsciiToHex64A(const char* s);
+KWILL_API(1411) ULONGLONG KWILLCALL AsciiToHex64W(const wchar_t* s);
+
 #endif /* KWILLLIB_STRINGS_H */

@@ -95,6 +95,20 @@ ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring
     return result;
 }
 
+std::string Printable(std::wstring_view text) {
+    std::string out;
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[12];
+            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(c));
+            out += buf;
+        }
+    }
+    return out;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     return tools::ReadWholeFile(path).value_or(std::vector<uint8_t>{});
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kwill::test {
@@ -54,6 +55,8 @@ ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring
                                  DWORD limitMs = 30000);
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
+// UTF-16 text for a failure message: printable ASCII as it is, anything else as \uXXXX.
+std::string Printable(std::wstring_view text);
 std::string ReadFileText(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
 

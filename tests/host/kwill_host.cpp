@@ -15,6 +15,7 @@
 // ...): see stand_in_options.h.
 #include "hostlink/host_interface.h"
 #include "tests/host/host_prefs_answer.h"
+#include "tests/host/language_probe.h"
 #include "tests/host/stand_in_options.h"
 #include "tools/common/text_io.h"
 
@@ -163,6 +164,7 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring dll(exe, n);
         dll = dll.substr(0, dll.find_last_of(L'\\') + 1) + L"kwilllib.dll";
         Record(std::string("LIBRARY ") + (::LoadLibraryW(dll.c_str()) ? "loaded" : "failed"));
+        kwill::standin::RecordLibStrings(Record);
     }
 
     WNDCLASSW wc{};

@@ -163,8 +163,11 @@ std::vector<std::wstring> Difference(const RegistrySnapshot& before,
     return lines;
 }
 
-void RestoreAdded(const RegistrySnapshot& before) {
+std::vector<std::wstring> RestoreAdded(const RegistrySnapshot& before) {
     RegistrySnapshot now = TakeSnapshot();
+    std::vector<std::wstring> left;
+    for (const std::wstring& line : Difference(before, now))
+        if (line[0] == L'-') left.push_back(line);
     for (const auto& [id, value] : now.values) {
         std::wstring rest;
         HKEY root = RootOf(value.key, rest);
@@ -174,23 +177,29 @@ void RestoreAdded(const RegistrySnapshot& before) {
             old->second.data == value.data)
             continue;
         HKEY opened = nullptr;
-        if (::RegOpenKeyExW(root, rest.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(root, rest.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) {
+            left.push_back(L"? " + id);
             continue;
+        }
         UniqueKey key(opened);
         const wchar_t* name = value.name.empty() ? nullptr : value.name.c_str();
-        if (old == before.values.end())
-            ::RegDeleteValueW(key.get(), name);
-        else
-            ::RegSetValueExW(key.get(), name, 0, old->second.type, old->second.data.data(),
-                             static_cast<DWORD>(old->second.data.size()));
+        LSTATUS error =
+            old == before.values.end()
+                ? ::RegDeleteValueW(key.get(), name)
+                : ::RegSetValueExW(key.get(), name, 0, old->second.type, old->second.data.data(),
+                                   static_cast<DWORD>(old->second.data.size()));
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) left.push_back(L"? " + id);
     }
     // Children sort after their parents, so going backwards deletes them first.
     for (auto it = now.keys.rbegin(); it != now.keys.rend(); ++it) {
         if (before.keys.count(it->first)) continue;
         std::wstring rest;
         HKEY root = RootOf(it->first, rest);
-        if (root) ::RegDeleteTreeW(root, rest.c_str());
+        LSTATUS error = root ? ::RegDeleteTreeW(root, rest.c_str()) : ERROR_INVALID_HANDLE;
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
+            left.push_back(L"? " + it->first);
     }
+    return left;
 }
 
 std::string Narrow(const std::wstring& text) {

@@ -38,8 +38,9 @@ RegistrySnapshot TakeSnapshot();
 std::vector<std::wstring> Difference(const RegistrySnapshot& before, const RegistrySnapshot& after);
 
 // Deletes keys and values that are in now but not in before, and rewrites changed values, so
-// that the registry looks as it did. Keys that were removed are not recreated.
-void RestoreAdded(const RegistrySnapshot& before);
+// that the registry looks as it did. Keys and values that were removed are not recreated: they
+// are returned, with every key or value that could not be put back, as difference lines.
+std::vector<std::wstring> RestoreAdded(const RegistrySnapshot& before);
 
 // The text form of one difference line for printing.
 std::string Narrow(const std::wstring& text);

@@ -13,6 +13,11 @@
 namespace kwill::zip {
 namespace {
 
+// Taken before anything attaches: a program that links the frame without loading the library
+// (this one, the benchmark) must not find the context built, or the engine's start-up would
+// enter a critical section that was never initialised.
+const bool g_readyBeforeAttach = ContextReady();
+
 // This executable's own copy of the library frame, attached for every zip test as the loader
 // attaches the DLL's copy.
 class AttachedFrame : public ::testing::Environment {
@@ -24,6 +29,10 @@ class AttachedFrame : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const g_frame =
     ::testing::AddGlobalTestEnvironment(new AttachedFrame);
+
+TEST(ZipEngine, ContextNotBuiltBeforeAttach) {
+    EXPECT_FALSE(g_readyBeforeAttach);
+}
 
 TEST(ZipEngine, EightThreadsStartEachHalfOnce) {
     // Start from a process where the engine has not run: detach shuts it down.

@@ -74,6 +74,23 @@ extern "C" int KwillMsvcChecks(char* text, int size) {
     crc.End(crcText, sizeof crcText, nullptr, 0);
     r.Check(Same(crcText, "cbf43926"), "CRC-32 of 123456789");
 
+    // Every member of LibStringW (texts that need no language file).
+    {
+        LibStringW empty;
+        r.Check(empty.GetString()[0] == 0, "LibStringW() holds no string");
+        wchar_t out[32] = {L'#', 0};
+        r.Check(empty.FormatMsg(out, 32, 5u) == 0 && out[0] == L'#',
+                "FormatMsg without a string writes nothing");
+        r.Check(empty.SetString(L"%1!u! items and more", 11), "SetString of 11 characters");
+        r.Check(empty.FormatMsg(out, 32, 42u) == 8 && out[0] == L'4' && out[7] == L's',
+                "FormatMsg with a variable argument");
+        empty.FreeString();
+        r.Check(empty.GetString()[0] == 0, "FreeString");
+        LibStringW missing(98765);
+        r.Check(missing.GetString()[0] == 0, "LibStringW(number) of a missing string");
+        r.Check(missing.Init(98764)[0] == 0, "Init of a missing string");
+    }
+
     // Flat functions: one named, one imported by ordinal only.
     r.Check(OsVer() == OsVer(), "OsVer by name");
     DWORD old = SetLibFlags(0x10000000, 0);

@@ -1,0 +1,326 @@
+// The icon and info-tip handlers as the shell uses them: the object from the DLL's class object,
+// IPersistFile::Load with one file, then the icon or the tip. Files are made in a temporary folder;
+// archives with the library's own zip writer.
+#include "shellext/file_kinds.h"
+#include "tests/common/test_support.h"
+#include "tools/common/text_io.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+
+namespace kwill::shellext {
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+const CLSID kIconClsid = {
+    0xBBD5F00E, 0x26A6, 0x4fb2, {0xBA, 0xE1, 0x31, 0x54, 0x3C, 0x0B, 0xEA, 0x47}};
+const CLSID kTipClsid = {
+    0x2DF394BA, 0x1955, 0x4a52, {0x90, 0x0E, 0x30, 0x38, 0x36, 0x13, 0x5F, 0x67}};
+
+template <typename T>
+T* Create(REFCLSID clsid, REFIID iid) {
+    auto get = test::Named<GetClassObjectFn>("DllGetClassObject");
+    IClassFactory* factory = nullptr;
+    if (!get || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+        return nullptr;
+    T* object = nullptr;
+    factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
+    factory->Release();
+    return object;
+}
+
+HRESULT LoadFile(IUnknown* object, const std::wstring& path) {
+    IPersistFile* persist = nullptr;
+    if (FAILED(object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))))
+        return E_NOINTERFACE;
+    HRESULT hr = persist->Load(path.c_str(), STGM_READ);
+    persist->Release();
+    return hr;
+}
+
+void Write(const std::wstring& path, const std::string& text) {
+    ASSERT_TRUE(test::WriteFileBytes(path, text.data(), text.size()));
+}
+
+TEST(FileKinds, ExtensionsInAnyCase) {
+    static const struct {
+        const wchar_t* extension;
+        uint32_t kind;
+    } rows[] = {
+        {L".kcf", 0x1},  {L".KOP", 0x4},  {L".Flt", 0x10},  {L".kps", 0x20},
+        {L".kft", 0x40}, {L".KLT", 0x80}, {L".tsp", 0x100}, {L".TarnScriptInstall", 0x200},
+        {L".txt", 0},    {L"kcf", 0},     {L".kcff", 0},    {L"", 0},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(FileKindOfExtension(r.extension), r.kind) << tools::Utf8FromWide(r.extension);
+}
+
+// A translated text is data: only its one expected insert takes the value, and nothing makes the
+// formatter reach for an argument that is not there.
+TEST(FileKinds, FormatsOneInsertOnly) {
+    static const struct {
+        const wchar_t* pattern;
+        const wchar_t* text;
+        const wchar_t* number;  // with the value 42
+    } rows[] = {
+        {L"Command: %s", L"Command: go", L"Command: %s"},
+        {L"%s%s%d", L"go%s%d", L"%s%s42"},
+        {L"%d files, %s", L"%d files, go", L"42 files, %s"},
+        {L"100%% %s", L"100% go", L"100% %s"},
+        {L"%lu entries", L"%lu entries", L"42 entries"},
+        {L"%1", L"go", L"42"},
+        {L"%1!u! entries", L"%1!u! entries", L"42 entries"},
+        {L"Tip: %1!s! %1!s!", L"Tip: go %1!s!", L"Tip: %1!s! %1!s!"},
+        {L"%1!x! %2", L"%1!x! %2", L"%1!x! %2"},
+        {L"%", L"%", L"%"},
+        {L"no insert", L"no insert", L"no insert"},
+        {L"", L"", L""},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(FormatOneText(r.pattern, L"go", kTipChars), r.text)
+            << tools::Utf8FromWide(r.pattern);
+        EXPECT_EQ(FormatOneNumber(r.pattern, 42, kTipChars), r.number)
+            << tools::Utf8FromWide(r.pattern);
+    }
+    // Cut at the limit, never inside a surrogate pair.
+    std::wstring pair = std::wstring(159, L'a') + L"\U0001F600b";
+    EXPECT_EQ(CutText(pair, 160), std::wstring(159, L'a'));
+    EXPECT_EQ(CutText(pair, 161).size(), 161u);
+    EXPECT_EQ(FormatOneText(L"%s", std::wstring(500, L'x'), 160).size(), 160u);
+}
+
+struct CommandFile {
+    const char* name;
+    const char* content;
+    uint32_t mask;        // the icon handler's kind mask
+    const char* tipPart;  // a piece of the tip (null: no tip, E_FAIL)
+};
+
+const CommandFile kCommandFiles[] = {
+    {"layout.kcf", "[Kwill.ButtonInfo]\r\nToolTip=Open my layout\r\nFunc1=Prefs LAYOUT=Work\r\n",
+     0x3, "Open my layout"},
+    {"lower.kcf", "[Kwill.ButtonInfo]\r\nFunc1=prefs layout=Work\r\n", 0x3, "prefs layout=Work"},
+    {"nolayout.kcf", "[Kwill.ButtonInfo]\r\nFunc1=Prefs LAYOUT\r\n", 0x1, "Prefs LAYOUT"},
+    {"other.kcf", "[Kwill.ButtonInfo]\r\nFunc1=Go C:\\\r\n", 0x1, "Go C:\\"},
+    {"xml.kcf",
+     "<?xml version=\"1.0\"?><button><tip>A tip</tip><function><instruction>prefs layout "
+     "x</instruction></function></button>",
+     0x3, "A tip"},
+    {"xmlplain.kcf",
+     "<button><function><instruction>Go \xC3\xA9t\xC3\xA9</instruction></function></button>", 0x1,
+     "Go \xC3\xA9t\xC3\xA9"},
+    {"xmlansi.kcf", "<button><tip>caf\xE9</tip></button>", 0x1, "caf\xC3\xA9"},
+    {"empty.kcf", "", 0x1, nullptr},
+    {"garbage.kcf", "\x01\x02<<<", 0x1, nullptr},
+    {"notip.kcf", "<button><other/></button>", 0x1, nullptr},
+};
+
+TEST(FileHandlers, IconKindsAndCommandTips) {
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    test::TempFolder folder;
+    for (const CommandFile& f : kCommandFiles) {
+        SCOPED_TRACE(f.name);
+        std::wstring path = folder / tools::WideFromUtf8(f.name);
+        Write(path, f.content);
+
+        IExtractIconW* icon = Create<IExtractIconW>(kIconClsid, IID_IExtractIconW);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(LoadFile(icon, path), S_OK);
+        wchar_t file[8] = L"x";
+        int index = -1;
+        UINT flags = 0;
+        EXPECT_EQ(icon->GetIconLocation(0, file, 8, &index, &flags), S_OK);
+        EXPECT_EQ(file[0], L'\0');
+        EXPECT_EQ(static_cast<uint32_t>(index), f.mask);
+        EXPECT_EQ(flags, static_cast<UINT>(GIL_NOTFILENAME));
+        icon->Release();
+
+        IQueryInfo* info = Create<IQueryInfo>(kTipClsid, IID_IQueryInfo);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(LoadFile(info, path), S_OK);
+        wchar_t* tip = reinterpret_cast<wchar_t*>(1);
+        HRESULT hr = info->GetInfoTip(0, &tip);
+        if (f.tipPart) {
+            ASSERT_EQ(hr, S_OK);
+            ASSERT_NE(tip, nullptr);
+            std::string text = tools::Utf8FromWide(tip);
+            EXPECT_NE(text.find(f.tipPart), std::string::npos) << text;
+            EXPECT_LE(std::wcslen(tip), kTipChars);
+            ::CoTaskMemFree(tip);
+        } else {
+            EXPECT_EQ(hr, E_FAIL);
+            EXPECT_EQ(tip, nullptr);
+        }
+        info->Release();
+    }
+    ::CoUninitialize();
+}
+
+TEST(FileHandlers, IconLoadRefusesOtherFilesAndWritesNothingWithoutBuffers) {
+    IExtractIconW* icon = Create<IExtractIconW>(kIconClsid, IID_IExtractIconW);
+    ASSERT_NE(icon, nullptr);
+    for (const wchar_t* name : {L"C:\\a.txt", L"C:\\noextension", L""})
+        EXPECT_EQ(LoadFile(icon, name), E_FAIL) << tools::Utf8FromWide(name);
+    // Files that need not exist: the kind comes from the extension alone.
+    static const struct {
+        const wchar_t* name;
+        int mask;
+    } rows[] = {{L"C:\\gone\\x.KPS", 0x20},
+                {L"C:\\gone\\x.tarnscriptinstall", 0x200},
+                {L"C:\\gone\\missing.kcf", 0x1}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(LoadFile(icon, r.name), S_OK);
+        int index = -1;
+        EXPECT_EQ(icon->GetIconLocation(0, nullptr, 0, &index, nullptr), S_OK);
+        EXPECT_EQ(index, r.mask) << tools::Utf8FromWide(r.name);
+    }
+    wchar_t untouched[4] = L"abc";
+    EXPECT_EQ(icon->GetIconLocation(0, untouched, 0, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(untouched, L"abc");
+    // A path longer than MAX_PATH is cut, not overrun.
+    std::wstring longName = L"C:\\" + std::wstring(400, L'a') + L".kcf";
+    EXPECT_EQ(LoadFile(icon, longName), E_FAIL);
+    icon->Release();
+}
+
+TEST(FileHandlers, ExtractGivesTheLibraryIconAtTheRequestedSizes) {
+    IExtractIconW* icon = Create<IExtractIconW>(kIconClsid, IID_IExtractIconW);
+    ASSERT_NE(icon, nullptr);
+    auto width = [](HICON h) {
+        ICONINFO info{};
+        if (!h || !::GetIconInfo(h, &info)) return -1;
+        BITMAP bitmap{};
+        ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+        if (info.hbmColor) ::DeleteObject(info.hbmColor);
+        if (info.hbmMask) ::DeleteObject(info.hbmMask);
+        return static_cast<int>(bitmap.bmWidth);
+    };
+    static const struct {
+        UINT sizes;
+        int large, small;
+    } rows[] = {
+        {MAKELONG(48, 16), 48, 16},
+        {MAKELONG(32, 20), 32, 20},
+        {MAKELONG(256, 24), 256, 24},
+        {0, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CXSMICON)},
+    };
+    for (const auto& r : rows) {
+        HICON large = nullptr, small = nullptr;
+        EXPECT_EQ(icon->Extract(L"", 3, &large, &small, r.sizes), S_OK);
+        EXPECT_EQ(width(large), r.large) << r.sizes;
+        EXPECT_EQ(width(small), r.small) << r.sizes;
+        if (large) ::DestroyIcon(large);
+        if (small) ::DestroyIcon(small);
+    }
+    HICON only = nullptr;
+    EXPECT_EQ(icon->Extract(L"", 0, &only, nullptr, MAKELONG(32, 16)), S_OK);
+    EXPECT_EQ(width(only), 32);
+    if (only) ::DestroyIcon(only);
+    icon->Release();
+}
+
+using CreateArchiveFn = void* (*)(const wchar_t*, int*);
+using AddBufferFn = int (*)(void*, const wchar_t*, const void*, size_t, int, const char*);
+using AddFolderFn = int (*)(void*, const wchar_t*);
+using SetCommentFn = int (*)(void*, const char*);
+using CommitFn = int (*)(void*);
+
+bool MakeArchive(const std::wstring& path, int files, const char* comment) {
+    auto create = test::Named<CreateArchiveFn>("ZipCreateArchive");
+    auto add = test::Named<AddBufferFn>("ZipAddBuffer");
+    auto folder = test::Named<AddFolderFn>("ZipAddFolder");
+    auto setComment = test::Named<SetCommentFn>("ZipSetComment");
+    auto commit = test::Named<CommitFn>("ZipCommitArchive");
+    if (!create || !add || !folder || !setComment || !commit) return false;
+    int error = 0;
+    void* archive = create(path.c_str(), &error);
+    if (!archive) return false;
+    folder(archive, L"dir/");
+    for (int i = 0; i < files; ++i) {
+        std::wstring name = L"dir/file" + std::to_wstring(i) + L".txt";
+        add(archive, name.c_str(), "data", 4, 6, nullptr);
+    }
+    if (comment) setComment(archive, comment);
+    return commit(archive) == 0;
+}
+
+TEST(FileHandlers, ArchiveAndSettingsTips) {
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    test::TempFolder folder;
+    std::wstring zip = folder / L"three.zip";
+    ASSERT_TRUE(MakeArchive(zip, 3, nullptr));
+    std::wstring settings = folder / L"saved.kps";
+    ASSERT_TRUE(MakeArchive(settings, 1, "My settings"));
+    std::wstring bareSettings = folder / L"bare.kps";
+    ASSERT_TRUE(MakeArchive(bareSettings, 1, nullptr));
+    std::wstring notZip = folder / L"plain.zip";
+    Write(notZip, "not an archive at all, but long enough to have no end record......");
+
+    auto tipOf = [&](const std::wstring& path, HRESULT* load) -> std::string {
+        IQueryInfo* info = Create<IQueryInfo>(kTipClsid, IID_IQueryInfo);
+        if (!info) return "(no object)";
+        *load = LoadFile(info, path);
+        wchar_t* tip = nullptr;
+        std::string text = "(none)";
+        if (info->GetInfoTip(0, &tip) == S_OK && tip) {
+            text = tools::Utf8FromWide(tip);
+            ::CoTaskMemFree(tip);
+        }
+        info->Release();
+        return text;
+    };
+    HRESULT load = E_UNEXPECTED;
+    std::string tip = tipOf(zip, &load);
+    EXPECT_EQ(load, S_OK);
+    EXPECT_NE(tip.find('3'), std::string::npos) << tip;  // the three files, not the folder
+    EXPECT_EQ(tip.find('4'), std::string::npos) << tip;
+
+    EXPECT_EQ(tipOf(settings, &load), "My settings");
+    EXPECT_EQ(load, S_OK);
+    tipOf(bareSettings, &load);
+    EXPECT_EQ(load, E_FAIL);  // a settings file without a text has no tip
+
+    EXPECT_EQ(tipOf(notZip, &load), "(none)");
+    EXPECT_EQ(load, S_OK);
+    tipOf(folder / L"other.txt", &load);
+    EXPECT_EQ(load, E_FAIL);
+    ::CoUninitialize();
+}
+
+TEST(FileHandlers, InterfacesAndUnload) {
+    IQueryInfo* info = Create<IQueryInfo>(kTipClsid, IID_IQueryInfo);
+    ASSERT_NE(info, nullptr);
+    IPersistFile* persist = nullptr;
+    IPersist* plain = nullptr;
+    ASSERT_EQ(info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)), S_OK);
+    ASSERT_EQ(info->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&plain)), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(plain), static_cast<IUnknown*>(persist));
+    CLSID clsid = kTipClsid;
+    EXPECT_EQ(persist->GetClassID(&clsid), E_FAIL);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    EXPECT_EQ(persist->Save(L"x", TRUE), E_FAIL);
+    EXPECT_EQ(persist->SaveCompleted(L"x"), S_OK);
+    LPOLESTR current = reinterpret_cast<LPOLESTR>(1);
+    EXPECT_EQ(persist->GetCurFile(&current), E_FAIL);
+    EXPECT_EQ(current, nullptr);
+    DWORD flags = 7;
+    EXPECT_EQ(info->GetInfoFlags(&flags), E_NOTIMPL);
+    EXPECT_EQ(info->GetInfoTip(0, nullptr), E_POINTER);
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(info->QueryInterface(IID_IExtractIconW, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    plain->Release();
+    persist->Release();
+    EXPECT_EQ(info->Release(), 0u);
+    auto canUnload = test::Named<CanUnloadNowFn>("DllCanUnloadNow");
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+}  // namespace
+}  // namespace kwill::shellext

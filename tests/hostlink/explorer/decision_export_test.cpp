@@ -2,6 +2,8 @@
 // file of a temporary configuration folder, or from the running host, and the exclusion file
 // from the same folder. Each run is a fresh probe process, because the library reads its
 // configuration folders once per process.
+#include "hostlink/prefs_reply.h"
+#include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
 #include "tools/common/text_io.h"
 
@@ -9,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -108,6 +111,31 @@ TEST(DecisionExport, SettingsFromThePreferencesFile) {
     // Without a preferences file the replacement is off.
     ::DeleteFileW((config / L"ConfigFiles\\Prefs.txc").c_str());
     EXPECT_EQ(RunProbe(config, targets), kColumns[0].expected) << "no preferences file";
+}
+
+// The same table with the settings answered by the running host ("kwillmsg.GetPrefsFlags" from
+// the stand-in), while the preferences file says the opposite: the host's answer wins.
+TEST(DecisionExport, SettingsFromTheRunningHost) {
+    ASSERT_EQ(::FindWindowW(L"Kwill.ParentWindow", L"Tarnwell"), nullptr);
+    ConfigFolder config;
+    ASSERT_TRUE(config.Write(L"exploreroverride.txc", kExclusions));
+    const std::vector<std::wstring> targets = Targets();
+    for (const Column& column : kColumns) {
+        host::PrefsFlagsData data;
+        data.settings1 = std::strtoull(column.settings1, nullptr, 0);
+        data.settings4 = std::strtoull(column.settings4, nullptr, 0);
+        std::vector<uint8_t> reply = host::BuildPrefsReply(data, false);
+        std::wstring replyFile = config / L"reply.bin";
+        ASSERT_TRUE(test::WriteFileBytes(replyFile, reply.data(), reply.size()));
+        // The file holds the other answer: replacement on with exclusions where the host says
+        // off, and off where the host says on.
+        ASSERT_TRUE(config.Write(
+            L"Prefs.txc", data.settings1 ? Prefs("0", "0") : Prefs("0x8000000000000000", "0x8")));
+        test::StandInHost host;
+        ASSERT_TRUE(host.Start(L"nodef \"--prefs-reply=" + replyFile + L"\""));
+        EXPECT_EQ(RunProbe(config, targets), column.expected) << column.name << " (host)";
+        EXPECT_TRUE(host.Stop());
+    }
 }
 
 }  // namespace

@@ -104,7 +104,10 @@ int Decide(const std::string& path, const std::string& listText) {
         path.empty() ? nullptr : widePath.c_str(), list, &rule, &entry);
     std::string text = std::string("opens with: ") + (host ? "the host" : "the shell") + "\nrule: ";
     text += rule < std::size(kRuleNames) ? kRuleNames[rule] : "?";
-    if (rule == 6) text += " " + std::to_string(entry);
+    if (rule == 6) {
+        text += ' ';
+        text += std::to_string(entry);
+    }
     WriteOut(text + "\n");
     if (list) dll.Require<FreeFn>("PIDLFree")(list);
     return 0;

@@ -1,6 +1,8 @@
 // The shell execute hook: its decision driven through a fake environment, one row per rule and
 // branch, and the hook object as the shell reaches it through the DLL's class object.
+#include "hostlink/prefs_reply.h"
 #include "shellext/execute_hook_decision.h"
+#include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
 #include "tools/common/text_io.h"
 
@@ -540,6 +542,55 @@ TEST(ExecuteHookObject, RefusesBadRequestsAndPassesWhileBypassed) {
     auto canUnload = test::Named<CanUnloadNowFn>("DllCanUnloadNow");
     ASSERT_NE(canUnload, nullptr);
     EXPECT_EQ(canUnload(), S_OK);
+}
+
+// End to end: the stand-in host answers the preference request, and the hook of this process
+// hands it a folder request (the WM_COPYDATA open request, kind 18, code 16 for "open" with a
+// path) and reports 33 in hInstApp; with the replacement off the shell keeps the request and the
+// host hears nothing of it.
+TEST(ExecuteHookObject, FolderRequestsGoToTheHostWhenTheUserSaysSo) {
+    IShellExecuteHookW* hook = NewHook();
+    ASSERT_NE(hook, nullptr);
+    test::TempFolder folder;
+    struct Row {
+        const char* name;
+        uint64_t settings1;
+        HRESULT result;
+        INT_PTR instApp;
+        bool sent;
+    } rows[] = {
+        {"replacement on", kSettings1ReplaceFolders | (1ull << 63), S_OK, 33, true},
+        {"replacement off", 0, S_FALSE, 0, false},
+    };
+    for (const Row& r : rows) {
+        host::PrefsFlagsData data;
+        data.settings1 = r.settings1;
+        std::vector<uint8_t> reply = host::BuildPrefsReply(data, false);
+        std::wstring replyFile = folder / L"reply.bin";
+        ASSERT_TRUE(test::WriteFileBytes(replyFile, reply.data(), reply.size()));
+        test::StandInHost host;
+        ASSERT_TRUE(host.Start(L"nodef \"--prefs-reply=" + replyFile + L"\""));
+        size_t before = host.Lines().size();
+
+        std::wstring target = folder.path().substr(0, folder.path().size() - 1);
+        SHELLEXECUTEINFOW request{};
+        request.cbSize = sizeof(request);
+        request.fMask = SEE_MASK_NOASYNC;
+        request.lpFile = target.c_str();
+        EXPECT_EQ(hook->Execute(&request), r.result) << r.name;
+        EXPECT_EQ(reinterpret_cast<INT_PTR>(request.hInstApp), r.instApp) << r.name;
+        bool sent = false;
+        std::vector<std::string> lines = host.Lines();
+        for (size_t i = before; i < lines.size(); ++i) {
+            if (lines[i].rfind("COPYDATA 18 ", 0) != 0) continue;
+            sent = true;
+            // The block starts with the request code, 16 (open, a path), little-endian.
+            EXPECT_NE(lines[i].find(" 10000000"), std::string::npos) << lines[i];
+        }
+        EXPECT_EQ(sent, r.sent) << r.name;
+        EXPECT_TRUE(host.Stop());
+    }
+    hook->Release();
 }
 
 // The Run dialog's switch from a process named explorer.exe with Shift and Ctrl held and a

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 
 namespace kwill::shellext {
 namespace {
@@ -590,6 +591,85 @@ TEST(ExecuteHookObject, FolderRequestsGoToTheHostWhenTheUserSaysSo) {
         EXPECT_EQ(sent, r.sent) << r.name;
         EXPECT_TRUE(host.Stop());
     }
+    hook->Release();
+}
+
+// Sends a folder request through the hook; true when the host got it.
+bool HostTakes(IShellExecuteHookW* hook, test::StandInHost& host, const std::wstring& folder) {
+    size_t before = host.Lines().size();
+    SHELLEXECUTEINFOW request{};
+    request.cbSize = sizeof(request);
+    request.fMask = SEE_MASK_NOASYNC;
+    request.lpFile = folder.c_str();
+    HRESULT hr = hook->Execute(&request);
+    std::vector<std::string> lines = host.Lines();
+    bool sent = false;
+    for (size_t i = before; i < lines.size(); ++i)
+        if (lines[i].rfind("COPYDATA 18 ", 0) == 0) sent = true;
+    EXPECT_EQ(hr, sent ? S_OK : S_FALSE);
+    return sent;
+}
+
+// What another process does reaches this one's hook: the bypass counter while it is held, and a
+// skip-next flag that lets exactly one request through, also when a thread that held the named
+// mutex ended without releasing it.
+TEST(ExecuteHookObject, OtherProcessesBypassAndSkip) {
+    IShellExecuteHookW* hook = NewHook();
+    ASSERT_NE(hook, nullptr);
+    test::TempFolder folder;
+    host::PrefsFlagsData data;
+    data.settings1 = kSettings1ReplaceFolders | (1ull << 63);
+    std::vector<uint8_t> reply = host::BuildPrefsReply(data, false);
+    std::wstring replyFile = folder / L"reply.bin";
+    ASSERT_TRUE(test::WriteFileBytes(replyFile, reply.data(), reply.size()));
+    test::StandInHost host;
+    ASSERT_TRUE(host.Start(L"nodef \"--prefs-reply=" + replyFile + L"\""));
+    std::wstring target = folder.path().substr(0, folder.path().size() - 1);
+    std::wstring probe = test::ExeFolder() + L"hookprobe.exe";
+    ASSERT_TRUE(HostTakes(hook, host, target));
+
+    // The bypass counter, held up by another process.
+    std::wstring tag = std::to_wstring(::GetCurrentProcessId());
+    std::wstring readyName = L"kwilltest.hookprobe.ready." + tag;
+    std::wstring releaseName = L"kwilltest.hookprobe.release." + tag;
+    HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + probe + L"\" bypass " + readyName + L" " + releaseName;
+    ASSERT_TRUE(::CreateProcessW(probe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, nullptr, &si, &pi));
+    ASSERT_EQ(::WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+    EXPECT_FALSE(HostTakes(hook, host, target)) << "while another process holds the bypass";
+    ::SetEvent(release);
+    ::WaitForSingleObject(pi.hProcess, 30000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(ready);
+    ::CloseHandle(release);
+    EXPECT_TRUE(HostTakes(hook, host, target)) << "after the bypass ended";
+
+    // The skip-next flag, set by another process's hook: one request passes, the next is taken.
+    test::ProcessResult skip = test::RunProcess(probe, L"skipnext");
+    ASSERT_TRUE(skip.finished);
+    EXPECT_EQ(skip.exitCode, 0u);
+    EXPECT_FALSE(HostTakes(hook, host, target)) << "the request the flag lets through";
+    EXPECT_TRUE(HostTakes(hook, host, target)) << "the one after it";
+
+    // The same with the named mutex abandoned by a thread that ended holding it.
+    skip = test::RunProcess(probe, L"skipnext");
+    ASSERT_TRUE(skip.finished);
+    EXPECT_EQ(skip.exitCode, 0u);
+    std::thread([] {
+        HANDLE mutex =
+            ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"kwill.win7exhookhelper.mutex");
+        if (mutex) ::WaitForSingleObject(mutex, 5000);  // and end without releasing it
+    }).join();
+    EXPECT_FALSE(HostTakes(hook, host, target)) << "abandoned mutex: the flag still counts";
+    EXPECT_TRUE(HostTakes(hook, host, target)) << "abandoned mutex: and is cleared";
+
+    EXPECT_TRUE(host.Stop());
     hook->Release();
 }
 

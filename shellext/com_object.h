@@ -21,6 +21,30 @@ class ModuleObjectCount {
     ModuleObjectCount& operator=(const ModuleObjectCount&) = delete;
 };
 
+// The reference count of an object over the interfaces it implements: it starts at one for the
+// creator, Release deletes the object at zero, and the object is in the module's object count for
+// its whole life. The object itself answers QueryInterface.
+template <typename... Bases>
+class RefCountedObject : public Bases... {
+  public:
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(::InterlockedIncrement(&refs_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = ::InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+  protected:
+    RefCountedObject() = default;
+    virtual ~RefCountedObject() = default;
+
+  private:
+    volatile LONG refs_ = 1;
+    ModuleObjectCount counted_;
+};
+
 // IClassFactory::LockServer: true adds a lock, false takes one away.
 void LockModule(bool lock);
 

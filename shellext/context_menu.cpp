@@ -85,7 +85,7 @@ bool ReadDroppedNames(IDataObject* data, std::vector<std::wstring>* names) {
     return ok;
 }
 
-class KwillContextMenu final : public IContextMenu, public IShellExtInit {
+class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtInit> {
   public:
     explicit KwillContextMenu(int mode) : baseMode_(mode), mode_(mode), bitmap_(MakeMenuBitmap()) {}
     ~KwillContextMenu() {
@@ -97,14 +97,6 @@ class KwillContextMenu final : public IContextMenu, public IShellExtInit {
         return QueryInterfaceFromTable({{&IID_IContextMenu, static_cast<IContextMenu*>(this)},
                                         {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)}},
                                        iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     // ---- IShellExtInit
@@ -492,8 +484,6 @@ class KwillContextMenu final : public IContextMenu, public IShellExtInit {
         }
     }
 
-    volatile LONG refs_ = 1;
-    ModuleObjectCount counted_;
     const int baseMode_;
     int mode_;
     bool initialised_ = false;

@@ -34,7 +34,7 @@ DWORD Effect(bool move) {
     return move ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
 }
 
-class KwillDropTarget final : public IDropTarget, public LoadOnlyPersistFile {
+class KwillDropTarget final : public RefCountedObject<IDropTarget, LoadOnlyPersistFile> {
   public:
     KwillDropTarget() : bitmap_(MakeMenuBitmap()) {}
     ~KwillDropTarget() {
@@ -47,14 +47,6 @@ class KwillDropTarget final : public IDropTarget, public LoadOnlyPersistFile {
                                         {&IID_IPersistFile, static_cast<IPersistFile*>(this)},
                                         {&IID_IPersist, static_cast<IPersistFile*>(this)}},
                                        iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     // A zip archive, or an Internet shortcut to an FTP site. A path too long for the field is
@@ -169,8 +161,6 @@ class KwillDropTarget final : public IDropTarget, public LoadOnlyPersistFile {
         return chosen;
     }
 
-    volatile LONG refs_ = 1;
-    ModuleObjectCount counted_;
     HBITMAP bitmap_ = nullptr;
     bool rightButton_ = false;
     bool accepted_ = false;

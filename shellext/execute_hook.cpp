@@ -234,27 +234,15 @@ class SkipNextLock {
     bool owned_ = false;
 };
 
-class KwillShellExecuteHook final : public IShellExecuteHookW {
+class KwillShellExecuteHook final : public RefCountedObject<IShellExecuteHookW> {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return QueryInterfaceFromTable(
             {{&IID_IShellExecuteHookW, static_cast<IShellExecuteHookW*>(this)}}, iid, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
     HRESULT STDMETHODCALLTYPE Execute(SHELLEXECUTEINFOW* request) override {
         return RunExecuteHook(request, RealExecuteHookEnvironment());
     }
-
-  private:
-    volatile LONG refs_ = 1;
-    ModuleObjectCount counted_;
 };
 
 }  // namespace

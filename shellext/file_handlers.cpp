@@ -33,25 +33,15 @@ std::wstring LanguageText(uint32_t number) {
     return copy;
 }
 
-// What both handlers share: the reference count and the file given to Load.
+// What both handlers share: the file given to Load and the interfaces QueryInterface answers.
 template <typename Primary>
-class FileHandler : public Primary, public LoadOnlyPersistFile {
+class FileHandler : public RefCountedObject<Primary, LoadOnlyPersistFile> {
   public:
-    virtual ~FileHandler() = default;
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return QueryInterfaceFromTable({{&PrimaryIid(), static_cast<Primary*>(this)},
                                         {&IID_IPersistFile, static_cast<IPersistFile*>(this)},
                                         {&IID_IPersist, static_cast<IPersistFile*>(this)}},
                                        iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
   protected:
@@ -66,10 +56,6 @@ class FileHandler : public Primary, public LoadOnlyPersistFile {
     }
 
     std::wstring path_;
-
-  private:
-    volatile LONG refs_ = 1;
-    ModuleObjectCount counted_;
 };
 
 template <>

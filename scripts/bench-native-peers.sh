@@ -2,11 +2,12 @@
 # Native peers for the codec rows of kwillbench: runs OpenSSL and b3sum as Linux processes on
 # the same machine right after kwillbench, and prints each against the library's figure from
 # $KWILL_BUILD/bench.txt (so run kwillbench's codec suite first). Peers that are not installed
-# are skipped. Debian packages: openssl, b3sum.
+# are skipped. Debian packages: openssl, b3sum, libpcre2-dev.
 set -u
 build=${KWILL_BUILD:-build}
 rows="$build/bench.txt"
 [ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench codec first)"; exit 0; }
+"$(dirname "$0")/bench-pcre2-peer.sh"  # the regex-peer suite's rows
 grep -q '^BENCH kernel="md5 1 MB"' "$rows" || exit 0  # the codec suite did not run
 
 ours() {  # the library's MB/s for a kernel name in bench.txt

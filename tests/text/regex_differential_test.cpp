@@ -171,5 +171,94 @@ TEST(RegexDifferential, GeneratedPatterns) {
     EXPECT_GT(matched, compared / 4);  // the texts exercise matches as well as failures
 }
 
+// Patterns in the shapes that the matcher scans for before it runs: runs of single-unit atoms
+// at the start (literals, '.', sets with and without '^'), a leading "x+" or "x*", literals that
+// every match holds after a group or a repeat, and choices between literals. The texts are long
+// enough for the scans to run in blocks and hold the units the patterns ask for, near misses
+// and, when case counts, units above 0x7F.
+class ScanShapes {
+  public:
+    explicit ScanShapes(uint64_t seed) : gen_(seed) {}
+
+    std::wstring Pattern() {
+        std::wstring p;
+        if (gen_.Below(6) == 0) p += L'^';
+        size_t pieces = 1 + gen_.Below(6);
+        for (size_t i = 0; i < pieces; ++i) {
+            p += Atom();
+            uint32_t r = gen_.Below(7);
+            if (r < 3) p += L"+*?"[r];
+        }
+        if (gen_.Below(6) == 0) p += L'$';
+        return p;
+    }
+
+    std::wstring Subject(bool high) {
+        static const wchar_t kUnits[] = L"aab1-1. 09cAB";
+        std::wstring s;
+        size_t length = gen_.Below(41);
+        for (size_t i = 0; i < length; ++i) {
+            if (high && gen_.Below(12) == 0)
+                s += static_cast<wchar_t>(L"\u00e9\u0131\u4e2d"[gen_.Below(3)]);
+            else
+                s += kUnits[gen_.Below(13)];
+        }
+        return s;
+    }
+
+  private:
+    std::wstring Atom() {
+        static const wchar_t* const kAtoms[] = {
+            L"a",      L"b1",     L"1-",        L"ab",    L".",    L"\\.", L"[0-9]", L"[a-c]",
+            L"[^0-9]", L"[A-B1]", L"(ab|b1|c)", L"(1|-)", L"(a.)", L"a-1", L" ",     L"[^ ]",
+        };
+        return kAtoms[gen_.Below(16)];
+    }
+
+    Generator gen_;
+};
+
+TEST(RegexDifferential, ScanShapes) {
+    ScanShapes gen(20261207);
+    int compared = 0;
+    int matched = 0;
+    int disagreements = 0;
+    for (int i = 0; i < 1500; ++i) {
+        std::wstring pattern = gen.Pattern();
+        RegExp own;
+        if (own.Compile(pattern) != kRegexOk) continue;
+        for (bool caseSensitive : {true, false}) {
+            StdRegex peer;
+            ASSERT_EQ(peer.Compile(pattern, caseSensitive), kRegexOk) << Narrow(pattern);
+            for (int k = 0; k < 6; ++k) {
+                // The engines fold case differently above 0x7F, so such units only when case
+                // counts.
+                std::wstring subject = gen.Subject(caseSensitive);
+                if (subject.empty()) continue;
+                RegexMatchOptions options;
+                options.caseSensitive = caseSensitive;
+                RegexCaptures c{};
+                RegexError ownError = kRegexOk, peerError = kRegexOk;
+                bool ownHit = own.Search(subject, options, &c, &ownError);
+                StdRegexResults r;
+                bool peerHit = peer.Search(subject, &r, &peerError);
+                ASSERT_EQ(ownError, kRegexOk);
+                ASSERT_EQ(peerError, kRegexOk);
+                std::string a = ownHit ? OwnSpans(c, subject, own.groupCount(), true) : "no match";
+                std::string b = peerHit ? StdSpans(r, subject, true) : "no match";
+                ++compared;
+                matched += ownHit;
+                if (a != b && ++disagreements <= 10) {
+                    ADD_FAILURE() << "/" << Narrow(pattern) << "/" << (caseSensitive ? "" : "i")
+                                  << " on '" << Narrow(subject) << "': own" << a << ", std" << b;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(disagreements, 0);
+    EXPECT_GT(compared, 10000);
+    EXPECT_GT(matched, compared / 5);
+}
+
 }  // namespace
 }  // namespace kwill

@@ -499,7 +499,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     groups_ = 0;
     setCount_ = memoSlots_ = 0;
     anchored_ = false;
-    firstUnitCount_ = 0;
+    firstUnitCount_ = pairExact_ = pairFolded_ = 0;
     prefix_.clear();
     prefixLiteral_.clear();
     setChecks_.clear();
@@ -524,6 +524,13 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     Analyse(program, sets);
     // A literal that the prefix checks already find needs no search of its own.
     if (prefixLiteral_.find(required) != std::wstring::npos) required.clear();
+    for (RegexUnitCheck* k : {&requiredFirst_, &requiredLast_}) {
+        *k = UnitCheckFor(required.empty()       ? 0
+                          : k == &requiredFirst_ ? required.front()
+                                                 : required.back());
+        k->exactRanges = UnitRanges::FromMap(k->exact);
+        if (k->foldedMap) k->foldedRanges = UnitRanges::FromMap(k->folded);
+    }
     program_ = std::move(program);
     requiredLiteral_ = std::move(required);
     groups_ = groups;
@@ -580,6 +587,27 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
         prefix_.push_back(k);
     }
     prefixUnits_ = static_cast<uint32_t>(prefix_.size());
+    for (RegexUnitCheck& k : prefix_) {
+        if (k.kind == RegexUnitCheck::kAny) continue;  // every unit passes: nothing to scan for
+        k.exactRanges = UnitRanges::FromMap(k.exact);
+        if (k.foldedMap) k.foldedRanges = UnitRanges::FromMap(k.folded);
+    }
+    // Beside the first check, a scan tests the one that the fewest units pass.
+    for (bool folded : {false, true}) {
+        uint32_t best = 0;
+        int fewest = 0x81;
+        for (uint32_t k = 1; k < prefixUnits_; ++k) {
+            const RegexUnitCheck& check = prefix_[k];
+            if (!(folded ? check.foldedRanges : check.exactRanges).usable()) continue;
+            const uint64_t* map = folded ? check.folded : check.exact;
+            int count = __builtin_popcountll(map[0]) + __builtin_popcountll(map[1]);
+            if (count <= fewest) {
+                best = k;
+                fewest = count;
+            }
+        }
+        (folded ? pairFolded_ : pairExact_) = best;
+    }
 
     // A leading "x+" (x, then a repeat of x) or "x*" of a single-unit atom x.
     if (anchored_) return;
@@ -639,28 +667,59 @@ class RegexMatcher {
     // false when there is none.
     bool SkipToCandidate(uint32_t& start, uint32_t last) {
         const std::vector<RegexUnitCheck>& checks = re_.prefix_;
-        const uint32_t m = static_cast<uint32_t>(checks.size());
-        if (m == 0) return true;
-        const std::wstring& literal = re_.prefixLiteral_;
-        const uint32_t literalUnits = folded_ ? 0 : static_cast<uint32_t>(literal.size());
-        for (; start <= last; ++start) {
-            uint32_t k = 1;
-            if (literalUnits == 1) {
-                const wchar_t* hit = std::wmemchr(text_ + start, literal[0], last - start + 1);
-                if (!hit) return false;
-                start = static_cast<uint32_t>(hit - text_);
-            } else if (literalUnits > 1) {
-                size_t at = std::wstring_view(text_, last + literalUnits).find(literal, start);
-                if (at == std::wstring_view::npos) return false;
-                start = static_cast<uint32_t>(at);
-                k = literalUnits;
-            } else {
-                const RegexUnitCheck& head = checks[0];
-                while (start <= last && !Passes(head, text_[start])) ++start;
-                if (start > last) return false;
+        if (checks.empty()) return true;
+        auto prefixAt = [&](uint32_t at) {
+            for (uint32_t k = 0; k < checks.size(); ++k)
+                if (!Passes(checks[k], text_[at + k])) return false;
+            return true;
+        };
+        if (!options_.pinyin) {
+            const RegexUnitCheck& head = checks[0];
+            uint32_t pair = folded_ ? re_.pairFolded_ : re_.pairExact_;
+            const UnitRanges& first = folded_ ? head.foldedRanges : head.exactRanges;
+            if (first.usable() || pair) {
+                const UnitRanges* second =
+                    pair ? folded_ ? &checks[pair].foldedRanges : &checks[pair].exactRanges
+                         : nullptr;
+                return Scan(first.usable() ? &first : nullptr, second, pair, start, last, prefixAt);
             }
-            while (k < m && Passes(checks[k], text_[start + k])) ++k;
-            if (k == m) return true;
+        }
+        for (; start <= last; ++start)
+            if (prefixAt(start)) return true;
+        return false;
+    }
+
+    // Finds the first position from start up to last where verify holds, testing eight
+    // positions at a time for a unit in first (when given) there and a unit in second (when
+    // given) gap units further on.
+    template <typename Verify>
+    bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
+              uint32_t last, const Verify& verify) {
+        uint32_t at = start;
+        for (; at <= last && at + gap + 8 <= n_; at += 8) {
+            const __m128i all = _mm_cmpeq_epi16(_mm_setzero_si128(), _mm_setzero_si128());
+            __m128i hits =
+                first ? first->Test(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at)))
+                      : all;
+            if (second)
+                hits = _mm_and_si128(
+                    hits, second->Test(
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at + gap))));
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            while (bits) {
+                uint32_t candidate = at + NextLane(bits);
+                if (candidate > last) return false;
+                if (verify(candidate)) {
+                    start = candidate;
+                    return true;
+                }
+            }
+        }
+        for (; at <= last; ++at) {
+            if (verify(at)) {
+                start = at;
+                return true;
+            }
         }
         return false;
     }
@@ -871,18 +930,28 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
         *error = kRegexNoMemory;
         return false;
     }
-    std::wstring_view text(text_, n_);
+    // Every match takes at least the prefix's units.
+    if (re_.prefixUnits_ > n_) return false;
     const std::wstring& required = re_.requiredLiteral_;
     if (!required.empty()) {
+        uint32_t length = static_cast<uint32_t>(required.size());
+        if (length > n_) return false;
+        auto literalAt = [&](uint32_t at) {
+            for (uint32_t k = 0; k < length; ++k)
+                if (!UnitMatches(required[k], text_[at + k])) return false;
+            return true;
+        };
+        const UnitRanges& first =
+            folded_ ? re_.requiredFirst_.foldedRanges : re_.requiredFirst_.exactRanges;
+        const UnitRanges& second =
+            folded_ ? re_.requiredLast_.foldedRanges : re_.requiredLast_.exactRanges;
+        uint32_t at = 0;
         bool found = false;
-        if (!folded_) {
-            found = text.find(required) != std::wstring_view::npos;
+        if (!options_.pinyin && first.usable() && second.usable()) {
+            found = Scan(&first, length > 1 ? &second : nullptr, length - 1, at, n_ - length,
+                         literalAt);
         } else {
-            for (size_t i = 0; !found && i + required.size() <= n_; ++i) {
-                size_t k = 0;
-                while (k < required.size() && UnitMatches(required[k], text_[i + k])) ++k;
-                found = k == required.size();
-            }
+            for (; !found && at + length <= n_; ++at) found = literalAt(at);
         }
         if (!found) return false;
     }
@@ -897,8 +966,6 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
         }
         std::memset(memo_, 0, words * sizeof(uint64_t));
     }
-    // Every match takes at least the prefix's units.
-    if (re_.prefixUnits_ > n_) return false;
     uint32_t last = re_.anchored_ ? 0 : n_ - re_.prefixUnits_;
     // A failed start leaves the capture slots as it found them.
     std::fill(std::begin(caps_), std::end(caps_), kUnset);

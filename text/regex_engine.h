@@ -7,6 +7,7 @@
 
 #include "frame/pinyin_table.h"
 #include "text/regex_error.h"
+#include "text/unit_scan.h"
 
 #include <cstdint>
 #include <string>
@@ -41,6 +42,9 @@ struct RegexUnitCheck {
     bool foldedMap = true;  // folded holds the answer ignoring case (no unit above 0x7F)
     wchar_t unit = 0;       // kUnit
     uint32_t pc = 0;        // kSet: the set instruction
+    // The maps as ranges for scans eight units at a time (unusable: too many ranges, or none).
+    UnitRanges exactRanges;
+    UnitRanges foldedRanges;
 };
 
 class RegExp {
@@ -85,6 +89,11 @@ class RegExp {
     // The program begins with a repeat of one single-unit atom ("x+" or "x*"), so that a start
     // inside a run of units the atom takes fails when the start before it failed.
     uint32_t leadingRunPc_ = 0;  // the repeated atom
+    // The prefix check that a scan tests beside the first one, with and without case (0: none).
+    uint32_t pairExact_ = 0;
+    uint32_t pairFolded_ = 0;
+    RegexUnitCheck requiredFirst_;  // the first and last units of requiredLiteral_
+    RegexUnitCheck requiredLast_;
     RegexError error_ = kRegexNullPattern;
     uint32_t memoSlots_ = 0;  // choice points whose failed states the matcher remembers
     uint32_t setCount_ = 0;

@@ -130,11 +130,37 @@ std::string StdSpans(const StdRegexResults& r, const std::wstring& s, bool all) 
     return out;
 }
 
-TEST(RegexDifferential, GeneratedPatterns) {
-    Generator gen(20261206);
+// What a differential run has seen; the first ten disagreements are reported as failures.
+struct Tally {
     int compared = 0;
     int matched = 0;
     int disagreements = 0;
+
+    void Compare(const RegExp& own, const StdRegex& peer, const std::wstring& pattern,
+                 const std::wstring& subject, bool caseSensitive, bool groups) {
+        RegexMatchOptions options;
+        options.caseSensitive = caseSensitive;
+        RegexCaptures c{};
+        RegexError ownError = kRegexOk, peerError = kRegexOk;
+        bool ownHit = own.Search(subject, options, &c, &ownError);
+        StdRegexResults r;
+        bool peerHit = peer.Search(subject, &r, &peerError);
+        EXPECT_EQ(ownError, kRegexOk) << Narrow(pattern) << " on " << Narrow(subject);
+        EXPECT_EQ(peerError, kRegexOk) << Narrow(pattern) << " on " << Narrow(subject);
+        std::string a = ownHit ? OwnSpans(c, subject, own.groupCount(), groups) : "no match";
+        std::string b = peerHit ? StdSpans(r, subject, groups) : "no match";
+        ++compared;
+        matched += ownHit;
+        if (a != b && ++disagreements <= 10) {
+            ADD_FAILURE() << "/" << Narrow(pattern) << "/" << (caseSensitive ? "" : "i") << " on '"
+                          << Narrow(subject) << "': own" << a << ", std" << b;
+        }
+    }
+};
+
+TEST(RegexDifferential, GeneratedPatterns) {
+    Generator gen(20261206);
+    Tally tally;
     for (int i = 0; i < 1500; ++i) {
         bool repeatedGroup = false;
         std::wstring pattern = gen.Pattern(&repeatedGroup);
@@ -143,32 +169,13 @@ TEST(RegexDifferential, GeneratedPatterns) {
         for (bool caseSensitive : {true, false}) {
             StdRegex peer;
             ASSERT_EQ(peer.Compile(pattern, caseSensitive), kRegexOk) << Narrow(pattern);
-            for (int k = 0; k < 5; ++k) {
-                std::wstring subject = gen.Subject();
-                RegexMatchOptions options;
-                options.caseSensitive = caseSensitive;
-                RegexCaptures c{};
-                RegexError ownError = kRegexOk, peerError = kRegexOk;
-                bool ownHit = own.Search(subject, options, &c, &ownError);
-                StdRegexResults r;
-                bool peerHit = peer.Search(subject, &r, &peerError);
-                ASSERT_EQ(ownError, kRegexOk);
-                ASSERT_EQ(peerError, kRegexOk);
-                std::string a =
-                    ownHit ? OwnSpans(c, subject, own.groupCount(), !repeatedGroup) : "no match";
-                std::string b = peerHit ? StdSpans(r, subject, !repeatedGroup) : "no match";
-                ++compared;
-                matched += ownHit;
-                if (a != b && ++disagreements <= 10) {
-                    ADD_FAILURE() << "/" << Narrow(pattern) << "/" << (caseSensitive ? "" : "i")
-                                  << " on '" << Narrow(subject) << "': own" << a << ", std" << b;
-                }
-            }
+            for (int k = 0; k < 5; ++k)
+                tally.Compare(own, peer, pattern, gen.Subject(), caseSensitive, !repeatedGroup);
         }
     }
-    EXPECT_EQ(disagreements, 0);
-    EXPECT_GT(compared, 5000);
-    EXPECT_GT(matched, compared / 4);  // the texts exercise matches as well as failures
+    EXPECT_EQ(tally.disagreements, 0);
+    EXPECT_GT(tally.compared, 5000);
+    EXPECT_GT(tally.matched, tally.compared / 4);  // the texts exercise matches as well as failures
 }
 
 // Patterns in the shapes that the matcher scans for before it runs: runs of single-unit atoms
@@ -220,9 +227,7 @@ class ScanShapes {
 
 TEST(RegexDifferential, ScanShapes) {
     ScanShapes gen(20261207);
-    int compared = 0;
-    int matched = 0;
-    int disagreements = 0;
+    Tally tally;
     for (int i = 0; i < 1500; ++i) {
         std::wstring pattern = gen.Pattern();
         RegExp own;
@@ -234,30 +239,14 @@ TEST(RegexDifferential, ScanShapes) {
                 // The engines fold case differently above 0x7F, so such units only when case
                 // counts.
                 std::wstring subject = gen.Subject(caseSensitive);
-                if (subject.empty()) continue;
-                RegexMatchOptions options;
-                options.caseSensitive = caseSensitive;
-                RegexCaptures c{};
-                RegexError ownError = kRegexOk, peerError = kRegexOk;
-                bool ownHit = own.Search(subject, options, &c, &ownError);
-                StdRegexResults r;
-                bool peerHit = peer.Search(subject, &r, &peerError);
-                ASSERT_EQ(ownError, kRegexOk);
-                ASSERT_EQ(peerError, kRegexOk);
-                std::string a = ownHit ? OwnSpans(c, subject, own.groupCount(), true) : "no match";
-                std::string b = peerHit ? StdSpans(r, subject, true) : "no match";
-                ++compared;
-                matched += ownHit;
-                if (a != b && ++disagreements <= 10) {
-                    ADD_FAILURE() << "/" << Narrow(pattern) << "/" << (caseSensitive ? "" : "i")
-                                  << " on '" << Narrow(subject) << "': own" << a << ", std" << b;
-                }
+                if (!subject.empty())
+                    tally.Compare(own, peer, pattern, subject, caseSensitive, true);
             }
         }
     }
-    EXPECT_EQ(disagreements, 0);
-    EXPECT_GT(compared, 10000);
-    EXPECT_GT(matched, compared / 5);
+    EXPECT_EQ(tally.disagreements, 0);
+    EXPECT_GT(tally.compared, 10000);
+    EXPECT_GT(tally.matched, tally.compared / 5);
 }
 
 }  // namespace

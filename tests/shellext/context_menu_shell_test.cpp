@@ -153,11 +153,7 @@ ComPtr<IContextMenu> NewMenu(REFCLSID clsid) {
 }
 
 HRESULT Initialize(IContextMenu* menu, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
-    ComPtr<IShellExtInit> init;
-    if (FAILED(
-            menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(init.GetAddressOf()))))
-        return E_NOINTERFACE;
-    return init->Initialize(folder, data, nullptr);
+    return test::InitializeExtension(menu, folder, data);
 }
 
 std::wstring Verb(IContextMenu* menu, UINT offset) {

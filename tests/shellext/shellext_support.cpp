@@ -33,6 +33,16 @@ const std::wstring& ConfigScratch() {
     return g_scratch->path();
 }
 
+HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
+    IShellExtInit* init = nullptr;
+    if (!object ||
+        FAILED(object->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init))))
+        return E_NOINTERFACE;
+    HRESULT hr = init->Initialize(folder, data, nullptr);
+    init->Release();
+    return hr;
+}
+
 DWORD RunRegsvr32(bool unregister) {
     wchar_t system[MAX_PATH];
     UINT chars = ::GetSystemDirectoryW(system, MAX_PATH);

@@ -4,6 +4,8 @@
 
 #include "frame/platform.h"
 
+#include <shlobj.h>
+
 #include <string>
 
 namespace kwill::test {
@@ -15,6 +17,10 @@ namespace kwill::test {
 // AppData out of reach. The language files stay beside the library. It starts empty; a test that
 // writes files here removes them again.
 const std::wstring& ConfigScratch();
+
+// IShellExtInit::Initialize of a shell extension object, as the shell calls it (no ProgID key);
+// E_NOINTERFACE when the object has no IShellExtInit.
+HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data);
 
 // regsvr32 [/u] /s on the DLL beside the test; its exit code (0 done, 5 DllRegisterServer or
 // DllUnregisterServer failed), or 99 when it did not run or finish.

@@ -44,9 +44,51 @@ inline __attribute__((always_inline)) void LoadMessages(const uint8_t* p, size_t
     }
 }
 
+typedef long long Quads __attribute__((vector_size(64)));
+typedef long long Quad __attribute__((vector_size(16)));
+
+// Quarter Q of lo and of hi, one after the other, to row.
+template <int Q>
+inline __attribute__((always_inline)) void StoreQuarter(__m512i lo, __m512i hi, uint32_t* row) {
+    Quad a = __builtin_shufflevector(reinterpret_cast<Quads>(lo), reinterpret_cast<Quads>(lo),
+                                     2 * Q, 2 * Q + 1);
+    Quad b = __builtin_shufflevector(reinterpret_cast<Quads>(hi), reinterpret_cast<Quads>(hi),
+                                     2 * Q, 2 * Q + 1);
+    __builtin_memcpy(row, &a, 16);
+    __builtin_memcpy(row + 4, &b, 16);
+}
+
+// The chaining values of sixteen lanes to sixteen rows of eight words: pairs of words, then
+// quads, interleaved across h; in each 128-bit lane L, u[r] and u[4 + r] then hold words 0-3 and
+// 4-7 of lane 4L + r, stored a quarter of a vector at a time.
+inline __attribute__((always_inline)) void StoreCvs(const __m512i h[8], uint32_t (*cvs)[8]) {
+    __m512i t[8], u[8];
+#pragma GCC unroll 8
+    for (int g = 0; g < 4; ++g) {
+        t[2 * g] = _mm512_unpacklo_epi32(h[2 * g], h[2 * g + 1]);
+        t[2 * g + 1] = _mm512_unpackhi_epi32(h[2 * g], h[2 * g + 1]);
+    }
+#pragma GCC unroll 8
+    for (int half = 0; half < 2; ++half) {
+        const __m512i* q = t + 4 * half;
+        u[4 * half] = _mm512_unpacklo_epi64(q[0], q[2]);
+        u[4 * half + 1] = _mm512_unpackhi_epi64(q[0], q[2]);
+        u[4 * half + 2] = _mm512_unpacklo_epi64(q[1], q[3]);
+        u[4 * half + 3] = _mm512_unpackhi_epi64(q[1], q[3]);
+    }
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r) {
+        StoreQuarter<0>(u[r], u[4 + r], cvs[r]);
+        StoreQuarter<1>(u[r], u[4 + r], cvs[4 + r]);
+        StoreQuarter<2>(u[r], u[4 + r], cvs[8 + r]);
+        StoreQuarter<3>(u[r], u[4 + r], cvs[12 + r]);
+    }
+}
+
 }  // namespace
 
 #define KW_LANES 16
+#define KW_STORE_CVS(h, cvs) StoreCvs(reinterpret_cast<const __m512i*>(h), cvs)
 #define KW_UNROLL_ROUNDS
 #define KW_NAME Blake3Chunks
 #define KW_LOAD_MESSAGES(p, stride, m) LoadMessages(p, stride, reinterpret_cast<__m512i*>(m))

@@ -20,6 +20,8 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <optional>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +72,7 @@ const Format k7z = {&k7zGuid, L"7z", L"7-Zip"};  // an extension without its dot
 
 struct Preferences {
     uint64_t settings1 = 0;
+    uint64_t settings2 = 0;
     uint64_t settings4 = 0;
     uint32_t context = 0;
     std::vector<Format> general, named, email;
@@ -97,8 +100,9 @@ class ConfigFiles {
         ::CreateDirectoryW(Path(L"ConfigFiles").c_str(), nullptr);
         char flags[200];
         std::snprintf(flags, sizeof(flags),
-                      "<flags settings1=\"0x%llx\" settings2=\"0\" settings4=\"0x%llx\"/>",
+                      "<flags settings1=\"0x%llx\" settings2=\"0x%llx\" settings4=\"0x%llx\"/>",
                       static_cast<unsigned long long>(p.settings1),
+                      static_cast<unsigned long long>(p.settings2),
                       static_cast<unsigned long long>(p.settings4));
         Write(L"ConfigFiles\\Prefs.txc", std::string("<?xml version=\"1.0\"?>\n<prefs>") + flags +
                                              "<zip flags=\"1\"/></prefs>");
@@ -128,6 +132,7 @@ class ConfigFiles {
 std::vector<uint8_t> HostReply(const Preferences& p) {
     host::PrefsFlagsData data;
     data.settings1 = p.settings1;
+    data.settings2 = p.settings2;
     data.settings4 = p.settings4;
     data.zipFlags = 1;
     data.archiveContext = p.context;
@@ -441,6 +446,498 @@ TEST_F(FolderMenu, ItemsFromTheRunningHost) {
         folderName_);
     if (host) {
         EXPECT_TRUE(host->Stop());
+    }
+}
+
+// ---- GetCommandString for every offset of a built menu.
+
+TEST_F(FolderMenu, CommandStringsForEveryOffset) {
+    Preferences p;
+    p.context = 0x16;
+    p.general = {kZip, k7z};
+    p.named = {kZip};
+    p.email = {k7z};
+    ConfigFiles files(p);
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"a.zip", L"b.7z"}).Get()), S_OK);
+    HMENU popup = ::CreatePopupMenu();
+    HRESULT hr = menu->QueryContextMenu(popup, 0, 10, 100, CMF_NORMAL);
+    ::DestroyMenu(popup);
+    ASSERT_EQ(HRESULT_CODE(hr), 8);
+    struct Row {
+        const wchar_t* verb;
+        std::wstring help;
+    } rows[] = {
+        {L"extracthere", LibText(20014)},
+        {L"extractto", LibText(20027)},
+        {L"extractsub", LibText(20015)},
+        {L"addto.zip", LibFormat(20016, L".zip")},
+        {L"addto.7z", LibFormat(20016, L".7z")},
+        {L"addtoname.zip", LibFormat(20016, L".zip")},
+        {L"addtofoldername.zip", LibFormat(20016, L".zip")},
+        {L"zipandmail.7z", LibFormat(20021, L".7z")},
+    };
+    for (UINT offset = 0; offset < 8; ++offset) {
+        const Row& r = rows[offset];
+        SCOPED_TRACE(tools::Utf8FromWide(r.verb));
+        for (bool wide : {true, false}) {
+            for (UINT type : {GCS_VERBW, GCS_HELPTEXTW}) {
+                std::wstring expected = type == GCS_VERBW ? r.verb : r.help;
+                UINT asked = wide ? type : type & ~GCS_UNICODE;
+                // Large, short, one unit and no room: always cut and terminated in the buffer.
+                for (UINT size : {300u, 4u, 1u, 0u}) {
+                    wchar_t buffer[320];
+                    std::fill(std::begin(buffer), std::end(buffer), L'#');
+                    char* out = reinterpret_cast<char*>(buffer);
+                    HRESULT got = menu->GetCommandString(offset, asked, nullptr, out, size);
+                    size_t unit = wide ? sizeof(wchar_t) : 1;
+                    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer);
+                    if (size == 0) {
+                        EXPECT_EQ(got, E_INVALIDARG);
+                        EXPECT_EQ(buffer[0], L'#');
+                        continue;
+                    }
+                    ASSERT_EQ(got, S_OK) << size;
+                    std::wstring text;
+                    if (wide) {
+                        text = buffer;
+                    } else {
+                        for (const char* c = out; *c; ++c) text += static_cast<wchar_t>(*c);
+                    }
+                    EXPECT_EQ(text, expected.substr(0, size - 1)) << size;
+                    // Nothing is written past the buffer's size.
+                    for (size_t i = size * unit; i < size * unit + 8; ++i)
+                        EXPECT_EQ(bytes[i], reinterpret_cast<const uint8_t*>(L"####")[i % 2]) << i;
+                }
+            }
+            EXPECT_EQ(menu->GetCommandString(offset, wide ? GCS_VALIDATEW : GCS_VALIDATEA, nullptr,
+                                             nullptr, 0),
+                      S_OK);
+        }
+    }
+}
+
+// ---- InvokeCommand, with the stand-in host recording what arrives.
+
+// A recorded COPYDATA line taken apart: "COPYDATA <dwData> <cbData> <hex> [text ...] [from W]".
+struct CopyData {
+    unsigned long long data = 0;
+    std::vector<uint8_t> bytes;
+    unsigned long long from = 0;
+};
+
+std::optional<CopyData> LastCopyData(const std::vector<std::string>& lines, size_t since) {
+    for (size_t i = lines.size(); i > since; --i) {
+        const std::string& line = lines[i - 1];
+        if (line.rfind("COPYDATA ", 0) != 0) continue;
+        CopyData c;
+        std::istringstream in(line.substr(9));
+        size_t size = 0;
+        std::string hex;
+        in >> c.data >> size >> hex;
+        for (size_t j = 0; j + 1 < hex.size(); j += 2)
+            c.bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(j, 2), nullptr, 16)));
+        size_t from = line.rfind(" from ");
+        if (from != std::string::npos) c.from = std::stoull(line.substr(from + 6));
+        return c;
+    }
+    return std::nullopt;
+}
+
+// The archive command block parsed back: target, extension, then the DROPFILES bytes.
+struct ArchiveBlock {
+    std::wstring target, extension;
+    std::vector<uint8_t> files;
+};
+
+ArchiveBlock ParseArchiveBlock(const std::vector<uint8_t>& bytes) {
+    ArchiveBlock block;
+    size_t at = 0;
+    auto text = [&](std::wstring* out) {
+        while (at + 1 < bytes.size()) {
+            wchar_t c = static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << 8));
+            at += 2;
+            if (!c) return;
+            *out += c;
+        }
+    };
+    text(&block.target);
+    text(&block.extension);
+    block.files.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    return block;
+}
+
+// The CF_HDROP block the data object gives, as the menu must pass it on.
+std::vector<uint8_t> DropFilesOf(IDataObject* data) {
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    std::vector<uint8_t> bytes;
+    if (FAILED(data->GetData(&format, &medium))) return bytes;
+    if (const void* p = ::GlobalLock(medium.hGlobal)) {
+        bytes.assign(static_cast<const uint8_t*>(p),
+                     static_cast<const uint8_t*>(p) + ::GlobalSize(medium.hGlobal));
+        ::GlobalUnlock(medium.hGlobal);
+    }
+    ::ReleaseStgMedium(&medium);
+    return bytes;
+}
+
+HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND from) {
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof(info);
+    info.hwnd = from;
+    info.lpVerb = MAKEINTRESOURCEA(offset);
+    info.nShow = SW_SHOWNORMAL;
+    return menu->InvokeCommand(&info);
+}
+
+// A text verb: ANSI in the plain structure, or wide in the extended one (with the Unicode mask,
+// and an ANSI verb beside it when given).
+HRESULT InvokeVerb(IContextMenu* menu, const char* ansi, const wchar_t* wide, HWND from) {
+    CMINVOKECOMMANDINFOEX info{};
+    info.cbSize = wide ? sizeof(info) : sizeof(CMINVOKECOMMANDINFO);
+    info.hwnd = from;
+    info.lpVerb = ansi;
+    info.nShow = SW_SHOWNORMAL;
+    if (wide) {
+        info.fMask = CMIC_MASK_UNICODE;
+        info.lpVerbW = wide;
+    }
+    return menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info));
+}
+
+// The offsets of a built menu with their verbs, in identifier order.
+std::vector<std::pair<UINT, std::wstring>> Commands(IContextMenu* menu, UINT count) {
+    std::vector<std::pair<UINT, std::wstring>> out;
+    for (UINT offset = 0; offset < count; ++offset) out.emplace_back(offset, Verb(menu, offset));
+    return out;
+}
+
+uint32_t KindOfVerb(const std::wstring& verb, bool dropMenu) {
+    std::wstring base = verb.substr(0, verb.find(L'.'));
+    if (base == L"extracthere") return dropMenu ? 16 : 2;
+    if (base == L"extractto") return 3;
+    if (base == L"extractsub") return dropMenu ? 5 : 4;
+    if (base == L"convertsfx") return dropMenu ? 15 : 14;
+    if (base == L"addto") return 6;
+    if (base == L"addtoname") return 7;
+    if (base == L"addtofoldername") return 18;
+    if (base == L"zipandmail") return 8;
+    return 99;
+}
+
+class InvokeTest : public FolderMenu {
+  protected:
+    void SetUp() override {
+        FolderMenu::SetUp();
+        window_ = ::CreateWindowExW(0, L"Static", L"invoker", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                    nullptr, nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override {
+        ::DestroyWindow(window_);
+        FolderMenu::TearDown();
+    }
+    static Preferences Archives() {
+        Preferences p;
+        p.context = 0x16;
+        p.general = {k7z, kZip};
+        p.named = {kZip};
+        p.email = {kZip};
+        return p;
+    }
+    HWND window_ = nullptr;
+};
+
+TEST_F(InvokeTest, EveryOffsetSendsItsArchiveCommand) {
+    ConfigFiles files(Archives());
+    test::StandInHost host;
+    ASSERT_TRUE(host.Start(L"nodef --copydata-from"));
+    PIDLIST_ABSOLUTE folderList = nullptr;
+    ASSERT_EQ(::SHParseDisplayName(folderPath_.c_str(), nullptr, &folderList, 0, nullptr), S_OK);
+    struct Row {
+        const char* name;
+        std::vector<std::wstring> selection;
+        bool dropMenu;
+        size_t commands;
+    } rows[] = {
+        {"one zip", {L"a.zip"}, false, 4},
+        {"two archives", {L"a.zip", L"b.7z"}, false, 8},
+        {"dropped zip", {L"a.zip"}, true, 3},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ComPtr<IDataObject> data = Selection(r.selection);
+        std::vector<uint8_t> dropFiles = DropFilesOf(data.Get());
+        ASSERT_FALSE(dropFiles.empty());
+        ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+        ASSERT_EQ(Initialize(menu.Get(), r.dropMenu ? folderList : nullptr, data.Get()), S_OK);
+        HMENU popup = ::CreatePopupMenu();
+        HRESULT hr = menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL);
+        ::DestroyMenu(popup);
+        ASSERT_EQ(HRESULT_CODE(hr), static_cast<int>(r.commands));
+        for (const auto& [offset, verb] : Commands(menu.Get(), static_cast<UINT>(r.commands))) {
+            SCOPED_TRACE(tools::Utf8FromWide(verb));
+            size_t seen = host.Lines().size();
+            ASSERT_EQ(InvokeOffset(menu.Get(), offset, window_), S_OK);
+            std::optional<CopyData> sent = LastCopyData(host.Lines(), seen);
+            ASSERT_TRUE(sent);
+            EXPECT_EQ(sent->data, ArchiveCommandData(KindOfVerb(verb, r.dropMenu)));
+            EXPECT_EQ(sent->from, reinterpret_cast<uintptr_t>(window_));
+            ArchiveBlock block = ParseArchiveBlock(sent->bytes);
+            EXPECT_EQ(block.target, r.dropMenu ? folderPath_ : L"");
+            size_t dot = verb.find(L'.');
+            EXPECT_EQ(block.extension, dot == std::wstring::npos ? L"" : verb.substr(dot));
+            EXPECT_EQ(block.files, dropFiles);
+        }
+        // An offset the menu never gave out.
+        size_t seen = host.Lines().size();
+        EXPECT_EQ(InvokeOffset(menu.Get(), static_cast<UINT>(r.commands), window_), E_FAIL);
+        EXPECT_EQ(host.Lines().size(), seen);
+    }
+    ::CoTaskMemFree(folderList);
+    EXPECT_TRUE(host.Stop());
+}
+
+TEST_F(InvokeTest, TextVerbsAnsiAndWide) {
+    ConfigFiles files(Archives());
+    test::StandInHost host;
+    ASSERT_TRUE(host.Start(L"nodef --copydata-from"));
+    ComPtr<IDataObject> data = Selection({L"c.txt", L"d.txt"});
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, data.Get()), S_OK);
+    const std::string window = std::to_string(reinterpret_cast<uintptr_t>(window_));
+    struct Row {
+        const char* ansi;
+        const wchar_t* wide;
+        HRESULT result;
+        unsigned long long data;  // the COPYDATA kind, or 0 for none
+        const wchar_t* extension;
+        std::string posted;  // the REGISTERED line, or ""
+    } rows[] = {
+        {"extracthere", nullptr, S_OK, 0x2000F, L"", ""},
+        {"EXTRACTTO", nullptr, S_OK, 0x3000F, L"", ""},
+        {"extractsub", nullptr, S_OK, 0x4000F, L"", ""},
+        // A text verb takes the first format of its list.
+        {"addto", nullptr, S_OK, 0x6000F, L".7z", ""},
+        {nullptr, L"AddToName", S_OK, 0x7000F, L".zip", ""},
+        {nullptr, L"zipandmail", S_OK, 0x8000F, L".zip", ""},
+        {"nosuchverb", L"addtofoldername", S_OK, 0x12000F, L".zip", ""},
+        {"convertsfx", nullptr, S_OK, 0xE000F, L"", ""},
+        {"newlister", nullptr, S_OK, 0, nullptr, "REGISTERED kwillmsg.NewLister 2 0"},
+        {nullptr, L"tarnprefs", S_OK, 0, nullptr, "REGISTERED kwillmsg.Prefs 0 " + window},
+        {"nosuchverb", nullptr, E_FAIL, 0, nullptr, ""},
+        {nullptr, L"extracthere.zip", E_FAIL, 0, nullptr, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ansi ? r.ansi : tools::Utf8FromWide(r.wide));
+        size_t seen = host.Lines().size();
+        EXPECT_EQ(InvokeVerb(menu.Get(), r.ansi, r.wide, window_), r.result);
+        // Posted messages arrive a moment later: wait for the line.
+        std::vector<std::string> lines;
+        for (int i = 0; i < 100; ++i) {
+            lines = host.Lines();
+            if (r.posted.empty() || lines.size() > seen) break;
+            ::Sleep(20);
+        }
+        std::optional<CopyData> sent = LastCopyData(lines, seen);
+        EXPECT_EQ(sent.has_value(), r.data != 0);
+        if (sent) {
+            EXPECT_EQ(sent->data, r.data);
+            EXPECT_EQ(sent->from, reinterpret_cast<uintptr_t>(window_));
+            ArchiveBlock block = ParseArchiveBlock(sent->bytes);
+            EXPECT_EQ(block.extension, r.extension);
+            EXPECT_EQ(block.files, DropFilesOf(data.Get()));
+        }
+        if (!r.posted.empty()) {
+            ASSERT_GT(lines.size(), seen);
+            EXPECT_EQ(lines.back(), r.posted);
+        }
+        if (!r.data && r.posted.empty()) {
+            EXPECT_EQ(lines.size(), seen);
+        }
+    }
+    EXPECT_TRUE(host.Stop());
+}
+
+// A host that answers an archive command with 0 has refused it.
+TEST_F(InvokeTest, ZeroReplyFails) {
+    ConfigFiles files(Archives());
+    test::StandInHost host;
+    ASSERT_TRUE(host.Start(L"nodef --copydata-result 0"));
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"a.zip"}).Get()), S_OK);
+    HMENU popup = ::CreatePopupMenu();
+    ASSERT_EQ(HRESULT_CODE(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL)), 4);
+    ::DestroyMenu(popup);
+    size_t seen = host.Lines().size();
+    EXPECT_EQ(InvokeOffset(menu.Get(), 0, window_), E_FAIL);
+    EXPECT_EQ(InvokeVerb(menu.Get(), "extractto", nullptr, window_), E_FAIL);
+    EXPECT_EQ(host.Lines().size(), seen + 2);
+    EXPECT_TRUE(host.Stop());
+}
+
+// With no host running, the command starts the stand-in kwill.exe beside the library, which then
+// gets the command. No box appears.
+TEST_F(InvokeTest, StartsTheHostWhenNoneRuns) {
+    ASSERT_EQ(host::FindHostWindow(), nullptr);
+    ConfigFiles files(Archives());
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"a.zip"}).Get()), S_OK);
+    test::HostRecord record;
+    test::BoxWatchdog watchdog(L"Tarnwell");
+    EXPECT_EQ(InvokeVerb(menu.Get(), "extracthere", nullptr, window_), S_OK);
+    HWND started = host::FindHostWindow();
+    ASSERT_NE(started, nullptr);
+    EXPECT_TRUE(test::CloseHost(started));
+    std::vector<std::string> lines = record.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("START ", 0), 0u) << lines.front();
+    std::optional<CopyData> sent = LastCopyData(lines, 0);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->data, 0x2000Fu);
+    EXPECT_TRUE(watchdog.Texts().empty());
+}
+
+// Kind 13 removes the collections icon: a running host is told to; without one the menu clears
+// the preference bit and the desktop's namespace key itself.
+class RemoveIconTest : public InvokeTest {
+  protected:
+    static constexpr wchar_t kNamespace[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\Namespace\\"
+        L"{D2FCA36D-93CD-46F2-8324-6308F6E31B53}";
+    static constexpr wchar_t kBackup[] = L"Software\\kwilltest-namespace-backup";
+    void SetUp() override {
+        InvokeTest::SetUp();
+        HKEY key = nullptr;
+        existed_ = ::RegOpenKeyExW(HKEY_CURRENT_USER, kNamespace, 0, KEY_READ, &key) == 0;
+        if (existed_) {
+            HKEY backup = nullptr;
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, kBackup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &backup, nullptr);
+            ::RegCopyTreeW(key, nullptr, backup);
+            ::RegCloseKey(backup);
+            ::RegCloseKey(key);
+        }
+    }
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kNamespace);
+        if (existed_) {
+            HKEY backup = nullptr, key = nullptr;
+            ::RegOpenKeyExW(HKEY_CURRENT_USER, kBackup, 0, KEY_READ, &backup);
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, kNamespace, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr);
+            ::RegCopyTreeW(backup, nullptr, key);
+            ::RegCloseKey(key);
+            ::RegCloseKey(backup);
+            ::RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+        }
+        InvokeTest::TearDown();
+    }
+    static void CreateNamespaceKey() {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kNamespace, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &key, nullptr),
+                  0);
+        HKEY child = nullptr;
+        ::RegCreateKeyExW(key, L"child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+        ::RegCloseKey(child);
+        ::RegCloseKey(key);
+    }
+    static bool NamespaceKeyExists() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kNamespace, 0, KEY_READ, &key) != 0) return false;
+        ::RegCloseKey(key);
+        return true;
+    }
+    static unsigned long long Settings2() {
+        std::string text = test::ReadFileText(ConfigFiles::Path(L"ConfigFiles\\Prefs.txc"));
+        size_t at = text.find("settings2=\"");
+        return at == std::string::npos ? ~0ull : std::strtoull(text.c_str() + at + 11, nullptr, 0);
+    }
+    bool existed_ = false;
+};
+
+TEST_F(RemoveIconTest, TheRunningHostIsTold) {
+    Preferences p = Archives();
+    p.settings2 = 0x4000001;
+    ConfigFiles files(p);
+    CreateNamespaceKey();
+    test::StandInHost host;
+    ASSERT_TRUE(host.Start());
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"c.txt"}).Get()), S_OK);
+    EXPECT_EQ(InvokeVerb(menu.Get(), "remcollicon", nullptr, window_), S_OK);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+        lines = host.Lines();
+        if (!lines.empty() && lines.back().rfind("REGISTERED", 0) == 0) break;
+        ::Sleep(20);
+    }
+    EXPECT_EQ(lines.back(), "REGISTERED kwillmsg.RemoveCollectionsIcon 0 0");
+    // The host does the rest: nothing changed here.
+    EXPECT_EQ(Settings2(), 0x4000001u);
+    EXPECT_TRUE(NamespaceKeyExists());
+    EXPECT_TRUE(host.Stop());
+}
+
+TEST_F(RemoveIconTest, WithoutAHostTheMenuClearsTheBitAndTheKey) {
+    ASSERT_EQ(host::FindHostWindow(), nullptr);
+    Preferences p = Archives();
+    p.settings2 = 0x4000001;
+    ConfigFiles files(p);
+    CreateNamespaceKey();
+    ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+    ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"c.txt"}).Get()), S_OK);
+    test::HostRecord record;
+    EXPECT_EQ(InvokeVerb(menu.Get(), nullptr, L"RemCollIcon", window_), S_OK);
+    EXPECT_EQ(Settings2(), 0x1u);
+    EXPECT_FALSE(NamespaceKeyExists());
+    // Again, with nothing left to clear.
+    EXPECT_EQ(InvokeVerb(menu.Get(), "remcollicon", nullptr, window_), S_OK);
+    EXPECT_EQ(Settings2(), 0x1u);
+    // No host was started for it.
+    EXPECT_EQ(host::FindHostWindow(), nullptr);
+    EXPECT_TRUE(record.Lines().empty());
+}
+
+// Kind 17: "open" on a folder goes to the host only when the user lets it (settings1 0x80) and
+// the folder decision says the host takes it; otherwise it fails without a host being started.
+TEST_F(InvokeTest, OpenAsksTheFolderDecisionBeforeAnyHost) {
+    ASSERT_EQ(host::FindHostWindow(), nullptr);
+    ASSERT_TRUE(::CreateDirectoryW((files_ / L"sub").c_str(), nullptr));
+    struct Row {
+        const char* name;
+        uint64_t settings1;
+        HRESULT result;
+        bool started;
+    } rows[] = {
+        {"open off", 0, E_FAIL, false},
+        {"open on, replacement off", 0x80, E_FAIL, false},
+        {"replacement on, open off", 1ull << 63, E_FAIL, false},
+        {"open on, replacement on", 0x80 | (1ull << 63), S_OK, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Preferences p = Archives();
+        p.settings1 = r.settings1;
+        ConfigFiles files(p);
+        ComPtr<IContextMenu> menu = NewMenu(kClsidContextMenu);
+        ASSERT_EQ(Initialize(menu.Get(), nullptr, Selection({L"sub"}).Get()), S_OK);
+        test::HostRecord record;
+        EXPECT_EQ(InvokeVerb(menu.Get(), "open", nullptr, window_), r.result);
+        HWND started = host::FindHostWindow();
+        EXPECT_EQ(started != nullptr, r.started);
+        if (started) {
+            EXPECT_TRUE(test::CloseHost(started));
+        }
+        std::vector<std::string> lines = record.Lines();
+        EXPECT_EQ(!lines.empty(), r.started);
+        if (r.started) {
+            std::optional<CopyData> sent = LastCopyData(lines, 0);
+            ASSERT_TRUE(sent);
+            EXPECT_EQ(sent->data, 18u);  // the open request
+        }
     }
 }
 

@@ -295,6 +295,37 @@ int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSor
     return Collate(a, la, b, lb, wordSort);
 }
 
+// The numbers that start at pa and pb (both digits): of any length, the longer run of
+// significant digits is the larger, then digit by digit; more leading zeros sort first, also
+// between numbers made only of zeros. When they are equal, ea and eb receive their ends.
+inline int CompareNumbers(const wchar_t* pa, const wchar_t* pb, const wchar_t*& ea,
+                          const wchar_t*& eb) {
+    const wchar_t* za = pa;
+    while (*za == L'0') ++za;
+    const wchar_t* zb = pb;
+    while (*zb == L'0') ++zb;
+    const ptrdiff_t zerosA = za - pa, zerosB = zb - pb;
+    const bool digitA = IsDigitUnit(*za), digitB = IsDigitUnit(*zb);
+    if (!digitA || !digitB) {
+        if (digitA) return 1;
+        if (digitB) return -1;
+        if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+        ea = za;
+        eb = zb;
+        return 0;
+    }
+    ea = za;
+    while (IsDigitUnit(*ea)) ++ea;
+    eb = zb;
+    while (IsDigitUnit(*eb)) ++eb;
+    if (ea - za != eb - zb) return (ea - za) < (eb - zb) ? -1 : 1;
+    for (const wchar_t *x = za, *y = zb; x < ea; ++x, ++y) {
+        if (*x != *y) return *x < *y ? -1 : 1;
+    }
+    if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+    return 0;
+}
+
 // The natural order from the cursors pa and pb on, with the pending texts starting at ma and mb
 // (equal so far but for ASCII case, and as long as each other).
 [[gnu::noinline]] int NumericWalk(const wchar_t* pa, const wchar_t* pb, const wchar_t* ma,
@@ -322,32 +353,8 @@ int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSor
                                       wordSort, english);
             if (r != 0) return r;
         }
-        const wchar_t* za = pa;
-        while (*za == L'0') ++za;
-        const wchar_t* zb = pb;
-        while (*zb == L'0') ++zb;
-        const ptrdiff_t zerosA = za - pa, zerosB = zb - pb;
-        const bool digitA = IsDigitUnit(*za), digitB = IsDigitUnit(*zb);
-        if (!digitA || !digitB) {
-            if (digitA) return 1;
-            if (digitB) return -1;
-            // Two numbers made only of zeros: more zeros sort first.
-            if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
-            pa = ma = za;
-            pb = mb = zb;
-            differs = false;
-            continue;
-        }
-        const wchar_t* ea = za;
-        while (IsDigitUnit(*ea)) ++ea;
-        const wchar_t* eb = zb;
-        while (IsDigitUnit(*eb)) ++eb;
-        // Numbers of any length: the longer run is the larger, then digit by digit.
-        if (ea - za != eb - zb) return (ea - za) < (eb - zb) ? -1 : 1;
-        for (const wchar_t *x = za, *y = zb; x < ea; ++x, ++y) {
-            if (*x != *y) return *x < *y ? -1 : 1;
-        }
-        if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+        const wchar_t *ea, *eb;
+        if (const int r = CompareNumbers(pa, pb, ea, eb)) return r;
         pa = ma = ea;
         pb = mb = eb;
         differs = false;
@@ -374,6 +381,13 @@ int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSor
     size_t start = k;
     if (IsDigitUnit(a[k]) || IsDigitUnit(b[k])) {
         while (start > 0 && IsDigitUnit(a[start - 1])) --start;
+        if (IsDigitUnit(a[start]) && IsDigitUnit(b[start])) {
+            // Two numbers: unless they are equal, the text before them is not needed.
+            const wchar_t *ea, *eb;
+            if (const int r = CompareNumbers(a + start, b + start, ea, eb)) return r;
+            int english = -1;
+            return NumericWalk(ea, eb, ea, eb, wordSort, english);
+        }
     }
     size_t mark = start;
     while (mark > 0 && !IsDigitUnit(a[mark - 1])) --mark;

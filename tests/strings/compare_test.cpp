@@ -452,6 +452,18 @@ TEST(NaturalOrder, TotalOrderOnGeneratedNames) {
     }
 }
 
+// The generator of the differential test below.
+struct XorShift {
+    uint32_t x;
+    uint32_t Next() {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    }
+    uint32_t Below(uint32_t bound) { return Next() % bound; }
+};
+
 // The natural order written out without any shortcut: the pending text between numbers always
 // goes to the collation, every digit is asked of the runtime, nothing is skipped. NumericStrCmp
 // must give the same answer on every pair; its shortcuts (the common run skipped unclassified,
@@ -518,13 +530,8 @@ std::vector<std::wstring> DifferentialNames(uint32_t seed) {
     const wchar_t units[] =
         L"aZ _-.()'!~,0123456789\x00E4\x00C4\x00E9\x00DF\x4E2D\x6587\xFF11"
         L"\xFF10\x0661\x0301\xAC00";
-    uint32_t x = seed;
-    auto next = [&x](uint32_t bound) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        return x % bound;
-    };
+    XorShift rng{seed};
+    auto next = [&rng](uint32_t bound) { return rng.Below(bound); };
     for (int i = 0; i < 300; ++i) {
         std::wstring s;
         const uint32_t len = next(10);
@@ -580,13 +587,8 @@ std::wstring Edited(const std::wstring& name, uint32_t r) {
 
 TEST(NaturalOrder, ShortcutsAgreeWithReference) {
     const std::vector<std::wstring> names = DifferentialNames(4711);
-    uint32_t x = 2024;
-    auto next = [&x]() {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        return x;
-    };
+    XorShift rng{2024};
+    auto next = [&rng]() { return rng.Next(); };
     for (int i = 0; i < 12000; ++i) {
         const std::wstring& a = names[next() % names.size()];
         const std::wstring b = (i % 3 == 0) ? names[next() % names.size()] : Edited(a, next());

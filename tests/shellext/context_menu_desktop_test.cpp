@@ -8,6 +8,7 @@
 #include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
 #include "tests/shellext/shell_scene.h"
+#include "tests/shellext/shellext_support.h"
 #include "tests/support/test_data_object.h"
 #include "tools/common/text_io.h"
 
@@ -39,14 +40,6 @@ ComPtr<IContextMenu> Create(REFCLSID clsid) {
     ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
                        reinterpret_cast<void**>(menu.GetAddressOf()));
     return menu;
-}
-
-HRESULT Initialize(IContextMenu* menu, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
-    ComPtr<IShellExtInit> init;
-    if (FAILED(
-            menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(init.GetAddressOf()))))
-        return E_NOINTERFACE;
-    return init->Initialize(folder, data, nullptr);
 }
 
 // A menu as one line: "-" a separator, "name#offset" a command (its verb when it has one, else
@@ -157,7 +150,8 @@ class DesktopMenu : public ::testing::Test {
         EXPECT_TRUE(desktop.InFront());
         ComPtr<IContextMenu> object = Create(kClsidDesktopContextMenu);
         EXPECT_TRUE(object);
-        if (object && Initialize(object.Get(), nullptr, nullptr) != S_OK) object.Reset();
+        if (object && test::InitializeExtension(object.Get(), nullptr, nullptr) != S_OK)
+            object.Reset();
         return object;
     }
 
@@ -202,9 +196,9 @@ TEST_F(DesktopMenu, OfferedOverTheDesktopBackgroundWithItsFlag) {
         ASSERT_TRUE(front.InFront());
         ComPtr<IContextMenu> object = Create(*r.clsid);
         ASSERT_TRUE(object);
-        EXPECT_EQ(
-            Initialize(object.Get(), r.folder ? windows : nullptr, r.data ? data.Get() : nullptr),
-            r.expected);
+        EXPECT_EQ(test::InitializeExtension(object.Get(), r.folder ? windows : nullptr,
+                                            r.data ? data.Get() : nullptr),
+                  r.expected);
     }
     ::CoTaskMemFree(windows);
 }
@@ -344,7 +338,7 @@ TEST_F(DesktopMenu, FolderMenusHandOutNoIdentifierBeyondTheLast) {
     ASSERT_TRUE(data);
     ComPtr<IContextMenu> object = Create(kClsidContextMenu);
     ASSERT_TRUE(object);
-    if (Initialize(object.Get(), nullptr, data.Get()) != S_OK)
+    if (test::InitializeExtension(object.Get(), nullptr, data.Get()) != S_OK)
         GTEST_SKIP() << "the folder menu takes no selection with these preference flags";
     UINT all = HRESULT_CODE(Query(object.Get(), CMF_VERBSONLY).result);
     ASSERT_GE(all, 2u);

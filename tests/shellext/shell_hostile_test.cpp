@@ -8,6 +8,7 @@
 #include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
 #include "tests/shellext/shell_scene.h"
+#include "tests/shellext/shellext_support.h"
 #include "tests/support/test_data_object.h"
 
 #include <gtest/gtest.h>
@@ -31,14 +32,6 @@ ComPtr<T> Create(REFCLSID clsid, REFIID iid) {
     ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
                        reinterpret_cast<void**>(object.GetAddressOf()));
     return object;
-}
-
-HRESULT Initialize(IContextMenu* menu, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
-    ComPtr<IShellExtInit> init;
-    if (FAILED(
-            menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(init.GetAddressOf()))))
-        return E_NOINTERFACE;
-    return init->Initialize(folder, data, nullptr);
 }
 
 void PutU32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
@@ -129,7 +122,7 @@ TEST_F(Hostile, MenusSurviveBrokenSelections) {
     // The whole selection as given: the folder menu offers something for it.
     ComPtr<IContextMenu> plain = Create<IContextMenu>(kClsidContextMenu, IID_IContextMenu);
     ASSERT_TRUE(plain);
-    bool folderMenuTakesIt = Initialize(plain.Get(), nullptr, shell.Get()) == S_OK;
+    bool folderMenuTakesIt = test::InitializeExtension(plain.Get(), nullptr, shell.Get()) == S_OK;
     if (folderMenuTakesIt) {
         HMENU menu = ::CreatePopupMenu();
         EXPECT_GT(HRESULT_CODE(plain->QueryContextMenu(menu, 0, 1, 200, CMF_NORMAL)), 0);
@@ -161,7 +154,7 @@ TEST_F(Hostile, MenusSurviveBrokenSelections) {
         for (const CLSID* clsid : {&kClsidContextMenu, &kClsidDesktopContextMenu}) {
             ComPtr<IContextMenu> menu = Create<IContextMenu>(*clsid, IID_IContextMenu);
             ASSERT_TRUE(menu);
-            if (Initialize(menu.Get(), nullptr, data.Get()) == S_OK) ++initialised;
+            if (test::InitializeExtension(menu.Get(), nullptr, data.Get()) == S_OK) ++initialised;
             HMENU popup = ::CreatePopupMenu();
             HRESULT hr = menu->QueryContextMenu(popup, 0, 1, 200, CMF_NORMAL);
             int items = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
@@ -174,7 +167,7 @@ TEST_F(Hostile, MenusSurviveBrokenSelections) {
                                        reinterpret_cast<char*>(text), 3);
             }
             // A second Initialize on the same object starts afresh.
-            Initialize(menu.Get(), nullptr, round % 2 ? nullptr : shell.Get());
+            test::InitializeExtension(menu.Get(), nullptr, round % 2 ? nullptr : shell.Get());
             ::DestroyMenu(popup);
         }
     }

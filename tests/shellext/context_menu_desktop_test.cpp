@@ -118,22 +118,8 @@ std::string Narrow(const std::wstring& text) {
     return tools::Utf8FromWide(text);
 }
 
-class DesktopMenu : public ::testing::Test {
+class DesktopMenu : public test::ShellSceneTest {
   protected:
-    static void SetUpTestSuite() { scene_ = new test::ShellScene; }
-    static void TearDownTestSuite() {
-        delete scene_;
-        scene_ = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(scene_->registration.ok()) << "regsvr32 failed";
-        ASSERT_TRUE(scene_->config.ok()) << "no configuration folder";
-        ASSERT_EQ(::OleInitialize(nullptr), S_OK);
-    }
-    void TearDown() override { ::OleUninitialize(); }
-
-    test::ScopedConfiguration& config() { return scene_->config; }
-
     // Layout files and folders below "Layouts"; the order file when given.
     void MakeTree(const std::vector<std::wstring>& files, const char* order) {
         ASSERT_TRUE(config().ResetLayouts());
@@ -154,8 +140,6 @@ class DesktopMenu : public ::testing::Test {
             object.Reset();
         return object;
     }
-
-    static inline test::ShellScene* scene_ = nullptr;
 };
 
 // The desktop menu is offered over the desktop background only, and only with its preference

@@ -79,24 +79,15 @@ TEST(DropFilesBlocks, AreReadWithinTheirSize) {
     }
 }
 
-class Hostile : public ::testing::Test {
+class Hostile : public test::ShellSceneTest {
   protected:
-    static void SetUpTestSuite() { scene_ = new test::ShellScene; }
-    static void TearDownTestSuite() {
-        delete scene_;
-        scene_ = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(scene_->registration.ok()) << "regsvr32 failed";
-        ASSERT_TRUE(scene_->config.ok()) << "no configuration folder";
+        ShellSceneTest::SetUp();
+        if (HasFatalFailure()) return;
         // Folder menus on (archive context from the defaults, zip in every list), the desktop
         // menu on.
-        ASSERT_TRUE(scene_->config.WritePrefs(0x10000));
-        ASSERT_EQ(::OleInitialize(nullptr), S_OK);
+        ASSERT_TRUE(config().WritePrefs(0x10000));
     }
-    void TearDown() override { ::OleUninitialize(); }
-
-    static inline test::ShellScene* scene_ = nullptr;
 };
 
 // A valid selection of two files in a temporary folder, as item lists and as a file list,

@@ -117,6 +117,25 @@ ForegroundWindow::~ForegroundWindow() {
     ::UnregisterClassW(className_.c_str(), ::GetModuleHandleW(nullptr));
 }
 
+void ShellSceneTest::SetUpTestSuite() {
+    scene_ = new Scene;
+}
+
+void ShellSceneTest::TearDownTestSuite() {
+    delete scene_;
+    scene_ = nullptr;
+}
+
+void ShellSceneTest::SetUp() {
+    ASSERT_TRUE(scene_->registration.ok()) << "regsvr32 failed";
+    ASSERT_TRUE(scene_->config.ok()) << "no configuration folder";
+    ASSERT_EQ(::OleInitialize(nullptr), S_OK);
+}
+
+void ShellSceneTest::TearDown() {
+    ::OleUninitialize();
+}
+
 ScopedConfiguration::ScopedConfiguration() {
     using GetConfigPathFn = BOOL (*)(int, wchar_t*, int);
     auto get = Named<GetConfigPathFn>("GetConfigPathW");

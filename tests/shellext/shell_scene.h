@@ -5,6 +5,8 @@
 
 #include "frame/platform.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -83,11 +85,22 @@ class ScopedConfiguration {
     bool layoutsTouched_ = false;
 };
 
-// What a test suite of the shell extensions sets up once: the registration, and the
-// configuration its tests change.
-struct ShellScene {
-    ScopedRegistration registration;
-    ScopedConfiguration config;
+// The fixture of a suite that plays the shell: the DLL registered and the configuration put back
+// once for the whole suite, OLE started for each test.
+class ShellSceneTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+    static ScopedConfiguration& config() { return scene_->config; }
+
+  private:
+    struct Scene {
+        ScopedRegistration registration;
+        ScopedConfiguration config;
+    };
+    static inline Scene* scene_ = nullptr;
 };
 
 // Deletes a folder with everything in it (paths of any length).

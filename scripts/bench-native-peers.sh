@@ -7,6 +7,8 @@ set -u
 build=${KWILL_BUILD:-build}
 rows="$build/bench.txt"
 [ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench codec first)"; exit 0; }
+# The wildcard rows against fnmatch: a script of their own.
+"$(dirname "$0")/bench-native-fnmatch.sh"
 grep -q '^BENCH kernel="md5 1 MB"' "$rows" || exit 0  # the codec suite did not run
 
 ours() {  # the library's MB/s for a kernel name in bench.txt

@@ -173,11 +173,8 @@ void WritePeerInput(const std::vector<std::wstring>& names, const std::vector<si
     if (!out) return;
     size_t i = 0;
     for (const Pattern& p : kPatterns) {
-        std::string flags = p.extended ? "x" : "";
-        if (p.invert) flags += "!";
-        if (flags.empty()) flags = "-";
-        std::fprintf(out, "%s\t%s\t%s\t%zu\n", Label(p).c_str(), p.fnmatch, flags.c_str(),
-                     hits[i++]);
+        const char* flags = p.extended ? (p.invert ? "x!" : "x") : (p.invert ? "!" : "-");
+        std::fprintf(out, "%s\t%s\t%s\t%zu\n", Label(p).c_str(), p.fnmatch, flags, hits[i++]);
     }
     std::fclose(out);
 }

@@ -2,7 +2,9 @@
 
 #include "hostlink/config_paths.h"
 #include "hostlink/config_values.h"
+#include "hostlink/explorer_settings.h"
 #include "hostlink/host_interface.h"
+#include "hostlink/host_prefs.h"
 #include "hostlink/host_requests.h"
 #include "hostlink/host_start.h"
 #include "shellext/archive_command.h"
@@ -37,11 +39,24 @@ bool EqualNoCase(const wchar_t* a, const wchar_t* b) {
     return ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-// The preference flags the menu reads, from the preference file.
+std::wstring Wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// The preference flags the menu reads: the running host's answer, else the configuration files
+// (the preferences file and the archive formats).
 MenuFlags LoadMenuFlags() {
+    host::HostPrefsFlags prefs;
+    prefs.Load(/*full=*/true);
     MenuFlags flags;
-    flags.settings1 = static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings1"));
-    flags.settings4 = static_cast<uint64_t>(config::ReadConfigFlagValue("flags", "settings4"));
+    flags.settings1 = prefs.settings1;
+    flags.settings4 = prefs.settings4;
+    flags.archiveContext = prefs.archiveContext;
+    std::vector<ArchiveFormat>* lists[host::kFormatListCount] = {&flags.general, &flags.named,
+                                                                 &flags.email};
+    for (int i = 0; i < host::kFormatListCount; ++i)
+        for (const host::ArchiveFormatEntry& entry : prefs.formatLists[i])
+            lists[i]->push_back({Wide(entry.extension), Wide(entry.description)});
     return flags;
 }
 
@@ -433,9 +448,11 @@ class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtIn
         }
     }
 
-    // Whether the host should open the folder rather than the shell.
-    bool HostTakesFolder(const std::wstring&) const {
-        return (flags_.settings1 & kSettings1OpenFolders) != 0;
+    // Whether the host should open the folder rather than the shell: the user lets "open" hand
+    // folders over, and the folder is not one the host leaves to the shell.
+    bool HostTakesFolder(const std::wstring& path) const {
+        if (!(flags_.settings1 & kSettings1OpenFolders)) return false;
+        return hostlink::ShouldHostOpenFolder(path.c_str(), nullptr).host;
     }
 
     // "open" on a shortcut to the control panel: the shell's own program opens it.

@@ -1,5 +1,7 @@
 #include "shellext/context_menu_commands.h"
 
+#include "hostlink/language.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -41,35 +43,52 @@ const TextVerb kTextVerbs[] = {
     {L"zipandmail", 8}, {L"remcollicon", 13}, {L"convertsfx", 14}, {L"open", 17},
 };
 
+// The English texts, for when no language can be loaded (english.dll missing or not signed). They
+// are the same as the language module's.
 struct BuiltInText {
     int number;
     const wchar_t* text;
 };
 const BuiltInText kBuiltInTexts[] = {
-    {20005, L"New Lister"},
-    {20006, L"Preferences..."},
-    {20007, L"Extract to \"%s\""},
-    {20008, L"Extract Here"},
-    {20009, L"Extract To..."},
-    {20011, L"Add to Archive..."},
-    {20012, L"Opens a new lister window"},
+    {20005, L"Open a new Tarnwell window"},
+    {20006, L"Tarnwell preferences"},
+    {20007, L"Extract to \"%1\""},
+    {20008, L"Extract here"},
+    {20009, L"Extract to..."},
+    {20011, L"Add to archive..."},
+    {20012, L"Opens a new file manager window"},
     {20013, L"Opens the preferences"},
     {20014, L"Extracts the archive into this folder"},
-    {20015, L"Extracts each archive into a folder of its own"},
-    {20016, L"Adds the selected files to a %s archive"},
-    {20021, L"Adds the selected files to a %s archive and mails it"},
-    {20022, L"Archive"},
+    {20015, L"Extracts the archive into a new folder"},
+    {20016, L"Adds the selected items to a %1 archive"},
+    {20021, L"Compresses the items and attaches them to a new message"},
+    {20022, L"Tarnwell archives"},
     {20023, L"Layouts"},
-    {20024, L"Opens a saved lister layout"},
-    {20026, L"Removes the collections icon from the desktop"},
-    {20027, L"Extracts the archive into a folder you choose"},
-    {20028, L"Convert to Self-Extracting Program"},
-    {20029, L"Converts the zip archive into a self-extracting program"},
-    {20030, L"Extract to Subfolders"},
-    {20031, L"Add to %s Archive"},
-    {20032, L"Add to \"%s%s\""},
-    {20033, L"Add to \"%s%s\" and Mail"},
+    {20024, L"Opens a saved layout"},
+    {20026, L"Removes the collections icon"},
+    {20027, L"Chooses a folder to extract into"},
+    {20028, L"Convert to a self-extracting archive"},
+    {20029, L"Makes a self-extracting program of the archive"},
+    {20030, L"Extract to subfolders"},
+    {20031, L"Add to %1 archive"},
+    {20032, L"Add to \"%1\""},
+    {20033, L"Add to \"%1\" and mail"},
 };
+
+// The length of an insert at the start of rest (just after a "%"): "s", or a number 1 to 9
+// optionally followed by a text type "!s!", "!ls!" or "!ws!". 0 when rest starts no insert;
+// *position gets the number (0 for "s").
+size_t InsertAt(std::wstring_view rest, size_t* position) {
+    *position = 0;
+    if (rest.empty()) return 0;
+    if (rest[0] == L's') return 1;
+    if (rest[0] < L'1' || rest[0] > L'9') return 0;
+    *position = static_cast<size_t>(rest[0] - L'0');
+    if (rest.size() < 2 || rest[1] != L'!') return 1;
+    for (std::wstring_view type : {L"!s!", L"!ls!", L"!ws!"})
+        if (rest.substr(1, type.size()) == type) return 1 + type.size();
+    return 0;
+}
 
 }  // namespace
 
@@ -119,6 +138,13 @@ std::wstring CommandHelp(const MenuCommand& command, std::wstring_view extension
 }
 
 std::wstring MenuText(int number) {
+    if (number > 0) {
+        if (wchar_t* text = lang::LoadLibString(static_cast<uint32_t>(number))) {
+            std::wstring copy = text;
+            ::LocalFree(text);
+            return copy;
+        }
+    }
     for (const BuiltInText& row : kBuiltInTexts)
         if (row.number == number) return row.text;
     return {};
@@ -129,21 +155,46 @@ std::wstring FormatMenuText(std::wstring_view pattern,
     std::wstring out;
     auto next = args.begin();
     for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == L'%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == L's') {
-                if (next != args.end()) out += *next++;
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == L'%') {
-                out += L'%';
-                ++i;
-                continue;
-            }
+        if (pattern[i] != L'%' || i + 1 >= pattern.size()) {
+            out += pattern[i];
+            continue;
         }
-        out += pattern[i];
+        if (pattern[i + 1] == L'%') {
+            out += L'%';
+            ++i;
+            continue;
+        }
+        size_t position = 0;
+        size_t used = InsertAt(pattern.substr(i + 1), &position);
+        if (!used) {
+            out += pattern[i];
+            continue;
+        }
+        if (position == 0) {
+            if (next != args.end()) out += *next++;
+        } else if (position <= args.size()) {
+            out += args.begin()[position - 1];
+        }
+        i += used;
     }
     return out;
+}
+
+size_t CountMenuTextInserts(std::wstring_view pattern) {
+    size_t count = 0;
+    for (size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] != L'%') continue;
+        if (pattern[i + 1] == L'%') {
+            ++i;
+            continue;
+        }
+        size_t position = 0;
+        if (size_t used = InsertAt(pattern.substr(i + 1), &position)) {
+            ++count;
+            i += used;
+        }
+    }
+    return count;
 }
 
 HRESULT CopyCommandString(std::wstring_view text, bool wide, void* buffer, UINT cchMax) {

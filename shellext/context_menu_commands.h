@@ -72,14 +72,19 @@ std::wstring CommandHelp(const MenuCommand& command, std::wstring_view extension
 // Equality of two names ignoring case (ordinal, as file names compare).
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b);
 
-// A language string by number; the built-in English text when the language library has none.
+// A language string by number (LibStringW: the host's overlay, then the current language); the
+// built-in English text when there is no language to ask or it has no such string.
 std::wstring MenuText(int number);
 
-// Replaces each "%s" of a pattern in turn by the next argument ("%%" stays "%"); arguments left
-// over are dropped and missing ones are empty. Never reads past the arguments given, whatever the
-// pattern holds.
+// Puts arguments into a menu text: "%1" to "%9" (also with the type "!s!", "!ls!" or "!ws!") take
+// the argument of that number, each "%s" the next argument in turn, "%%" is a percent sign, and
+// any other "%" stays as it is. A missing argument is empty: whatever a translation holds, the
+// formatter never reads past the arguments given.
 std::wstring FormatMenuText(std::wstring_view pattern,
                             std::initializer_list<std::wstring_view> args);
+
+// How many inserts a menu text has (as FormatMenuText counts them).
+size_t CountMenuTextInserts(std::wstring_view pattern);
 
 // Copies a GetCommandString result into the caller's buffer of cchMax characters (wide) or bytes
 // (ANSI, converted from the system code page): cut to fit and always terminated. A buffer of no

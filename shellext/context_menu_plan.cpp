@@ -49,6 +49,14 @@ const std::vector<ArchiveFormat>* ListOf(const MenuFlags& flags, FormatList list
     }
 }
 
+// The text of an item that proposes an archive name: a text with two inserts takes the name and
+// the extension apart, one with a single insert the whole file name.
+std::wstring ProposedNameText(int number, const std::wstring& name, const std::wstring& extension) {
+    std::wstring pattern = MenuText(number);
+    if (CountMenuTextInserts(pattern) >= 2) return FormatMenuText(pattern, {name, extension});
+    return FormatMenuText(pattern, {name + extension});
+}
+
 }  // namespace
 
 std::wstring DottedExtension(std::wstring_view extension) {
@@ -120,13 +128,13 @@ MenuPlan PlanArchiveMenu(const MenuFlags& flags, const std::vector<std::wstring>
     std::wstring folder = names.size() >= 2 ? ParentName(names[0]) : std::wstring();
     for (uint32_t i = 0; i < flags.named.size(); ++i) {
         std::wstring extension = DottedExtension(flags.named[i].extension);
-        add(kKindAddToName, i, FormatMenuText(MenuText(20032), {proposed, extension}));
+        add(kKindAddToName, i, ProposedNameText(20032, proposed, extension));
         if (!folder.empty())
-            add(kKindAddToFolderName, i, FormatMenuText(MenuText(20032), {folder, extension}));
+            add(kKindAddToFolderName, i, ProposedNameText(20032, folder, extension));
     }
     for (uint32_t i = 0; i < flags.email.size(); ++i) {
         std::wstring extension = DottedExtension(flags.email[i].extension);
-        add(kKindZipAndMail, i, FormatMenuText(MenuText(20033), {proposed, extension}));
+        add(kKindZipAndMail, i, ProposedNameText(20033, proposed, extension));
     }
     return plan;
 }

@@ -6,7 +6,7 @@
 //   START <command-line words after the program>
 //   REGISTERED <message name> <wParam> <lParam>
 //   MESSAGE 0x<number> <wParam> <lParam>
-//   COPYDATA <dwData> <cbData> <hex bytes> [text "<UTF-16 data as UTF-8>"]
+//   COPYDATA <dwData> <cbData> <hex bytes> [text "<UTF-16 data as UTF-8>"] [from <wParam>]
 //
 // Environment: KWILL_HOST_RECORD (record file), KWILL_HOST_LIFETIME_MS (the window closes
 // itself after this long, default 60000, so that a failed test never leaves a host running),
@@ -79,8 +79,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 while (!text.empty() && text.back() == 0) text.pop_back();
                 line += " text \"" + Utf8(text) + "\"";
             }
+            if (g_options.copyDataFrom) line += " from " + Number(wParam);
             Record(line);
-            return TRUE;
+            return g_options.copyDataResult;
         }
         case host::kMsgAppCommand:
             Record("MESSAGE 0x801d " + Number(wParam) + " " +

@@ -105,6 +105,10 @@ Options ParseOptions(int argc, wchar_t** argv) {
             o.appCommandResult = static_cast<LRESULT>(std::wcstol(argv[++i], nullptr, 10));
         else if (word == L"--copydata-hang" && hasValue)
             o.copyDataHangMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        else if (word == L"--copydata-result" && hasValue)
+            o.copyDataResult = static_cast<LRESULT>(std::wcstol(argv[++i], nullptr, 10));
+        else if (word == L"--copydata-from")
+            o.copyDataFrom = true;
         else if (word == L"--never-signal")
             o.neverSignal = true;
         else if (word == L"--exit-at-once")

@@ -6,6 +6,8 @@
 //   --exit-at-once       end before creating any window
 //   --appcommand-result N  answer message 0x801D with N (default 1, handled)
 //   --copydata-hang MS   take this long over every WM_COPYDATA (a host that stopped answering)
+//   --copydata-result N  answer every WM_COPYDATA with N (default 1, TRUE)
+//   --copydata-from      end each COPYDATA record with " from <wParam>" (the sending window)
 //   --dde                run two DDE servers, one with a Unicode and one with an ANSI window
 //   --dde-silent         the DDE servers never acknowledge an execute
 //
@@ -28,6 +30,8 @@ struct Options {
     bool exitAtOnce = false;
     LRESULT appCommandResult = 1;
     DWORD copyDataHangMs = 0;
+    LRESULT copyDataResult = TRUE;
+    bool copyDataFrom = false;
     bool dde = false;
     bool ddeSilent = false;
 };

@@ -45,6 +45,13 @@ TEST(ContextMenuCommands, FormatNeverReadsPastItsArguments) {
     EXPECT_EQ(FormatMenuText(L"Add to \"%s%s\"", {L"a", L".zip"}), L"Add to \"a.zip\"");
     EXPECT_EQ(FormatMenuText(L"%s %s %s %d %n", {L"x"}), L"x   %d %n");
     EXPECT_EQ(FormatMenuText(L"100%% %", {}), L"100% %");
+    // The language module's numbered inserts, also repeated, out of range or typed.
+    EXPECT_EQ(FormatMenuText(L"Add to \"%1\"", {L"a.zip"}), L"Add to \"a.zip\"");
+    EXPECT_EQ(FormatMenuText(L"%2 %1 %1!s! %1!ls!", {L"a", L"b"}), L"b a a a");
+    EXPECT_EQ(FormatMenuText(L"%3 %9 %1!u! %0", {L"a"}), L"  %1!u! %0");
+    EXPECT_EQ(CountMenuTextInserts(L"Add to \"%1\""), 1u);
+    EXPECT_EQ(CountMenuTextInserts(L"%s%s 100%%"), 2u);
+    EXPECT_EQ(CountMenuTextInserts(L"%d %"), 0u);
 }
 
 TEST(ContextMenuCommands, CommandStringsAreCutAndTerminatedWithinTheBuffer) {

@@ -4,6 +4,7 @@
 #include "shellext/class_table.h"
 #include "shellext/context_menu.h"
 #include "tests/common/test_support.h"
+#include "tests/shellext/shellext_support.h"
 #include "tests/support/test_data_object.h"
 
 #include <gtest/gtest.h>
@@ -35,11 +36,7 @@ ComPtr<IContextMenu> NewMenu(REFCLSID clsid) {
 }
 
 HRESULT Initialize(IContextMenu* menu, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
-    ComPtr<IShellExtInit> init;
-    if (FAILED(
-            menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(init.GetAddressOf()))))
-        return E_NOINTERFACE;
-    return init->Initialize(folder, data, nullptr);
+    return test::InitializeExtension(menu, folder, data);
 }
 
 class ContextMenu : public ::testing::Test {

@@ -3,9 +3,45 @@
 #include "frame/win_handle.h"
 #include "tests/common/test_support.h"
 
+#include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <memory>
+
 namespace kwill::test {
+namespace {
+
+std::unique_ptr<TempFolder> g_scratch;
+
+class ConfigEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        g_scratch = std::make_unique<TempFolder>();
+        std::wstring folder = g_scratch->path().substr(0, g_scratch->path().size() - 1);
+        ::SetEnvironmentVariableW(L"PA_TARNDATAFILES", folder.c_str());
+        ::SetEnvironmentVariableW(L"PA_TARNOTHERFILES", nullptr);
+        Ordinal<DWORD (*)(DWORD, DWORD)>(26)(0x100, 0x8);  // SetLibFlags: mode 2
+    }
+    void TearDown() override { g_scratch.reset(); }
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ConfigEnvironment);
+
+}  // namespace
+
+const std::wstring& ConfigScratch() {
+    return g_scratch->path();
+}
+
+HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
+    IShellExtInit* init = nullptr;
+    if (!object ||
+        FAILED(object->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init))))
+        return E_NOINTERFACE;
+    HRESULT hr = init->Initialize(folder, data, nullptr);
+    init->Release();
+    return hr;
+}
 
 DWORD RunRegsvr32(bool unregister) {
     wchar_t system[MAX_PATH];

@@ -4,9 +4,23 @@
 
 #include "frame/platform.h"
 
+#include <shlobj.h>
+
 #include <string>
 
 namespace kwill::test {
+
+// The configuration folder of every test in this executable (with a trailing backslash). The
+// library works out its folders once per process, so one arrangement is set before the first
+// test: installation mode 2 with "PA_TARNDATAFILES" naming this scratch folder, which sends the
+// user configuration, the local state and the user data record there and keeps the prefix's
+// AppData out of reach. The language files stay beside the library. It starts empty; a test that
+// writes files here removes them again.
+const std::wstring& ConfigScratch();
+
+// IShellExtInit::Initialize of a shell extension object, as the shell calls it (no ProgID key);
+// E_NOINTERFACE when the object has no IShellExtInit.
+HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data);
 
 // regsvr32 [/u] /s on the DLL beside the test; its exit code (0 done, 5 DllRegisterServer or
 // DllUnregisterServer failed), or 99 when it did not run or finish.

@@ -4,6 +4,7 @@
 // lists of a portable installation whose data folder is DIR, as such a host would.
 #include "tools/common/kwill_dll.h"
 #include "tools/common/text_io.h"
+#include "tools/kwilltool/portable_data.h"
 #include "tools/kwilltool/subcommand.h"
 
 #include <cstdlib>
@@ -70,19 +71,6 @@ std::string Tree(void* list, bool ansi) {
         pending.insert(pending.end(), folders.rbegin(), folders.rend());
     }
     return out;
-}
-
-// A portable installation (installation mode 2) keeps its configuration in the folder that
-// "PA_TARNDATAFILES" names. Both must be in place before the library first resolves a folder.
-bool UsePortableData(const std::string& folder) {
-    wchar_t full[MAX_PATH];
-    DWORD n = ::GetFullPathNameW(WideFromUtf8(folder).c_str(), MAX_PATH, full, nullptr);
-    if (n == 0 || n >= MAX_PATH) return false;
-    std::wstring path(full, n);
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
-    if (_wputenv((L"PA_TARNDATAFILES=" + path).c_str()) != 0) return false;
-    KwillDll::Get().Require<DWORD (*)(DWORD, DWORD)>(26)(0x100, 0);  // SetLibFlags
-    return true;
 }
 
 int Run(const std::vector<std::string>& args) {

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -324,17 +325,24 @@ bool MatchMiddle(const PlanSequence& s, const MatchPlan& plan, const wchar_t* te
     return true;
 }
 
-wchar_t TransformAs(TransformKind kind, wchar_t c, const wchar_t* upper) {
+// Calls fn with the kind as a compile-time constant (std::integral_constant).
+template <typename Fn>
+auto WithKind(TransformKind kind, Fn&& fn) {
+    using K = TransformKind;
     switch (kind) {
-        case TransformKind::Identity:
-            return TransformUnit<TransformKind::Identity>(c, upper);
-        case TransformKind::Upper:
-            return TransformUnit<TransformKind::Upper>(c, upper);
-        case TransformKind::Path:
-            return TransformUnit<TransformKind::Path>(c, upper);
+        case K::Identity:
+            return fn(std::integral_constant<K, K::Identity>());
+        case K::Upper:
+            return fn(std::integral_constant<K, K::Upper>());
+        case K::Path:
+            return fn(std::integral_constant<K, K::Path>());
         default:
-            return TransformUnit<TransformKind::PathUpper>(c, upper);
+            return fn(std::integral_constant<K, K::PathUpper>());
     }
+}
+
+wchar_t TransformAs(TransformKind kind, wchar_t c, const wchar_t* upper) {
+    return WithKind(kind, [&](auto k) { return TransformUnit<decltype(k)::value>(c, upper); });
 }
 
 // The units below U+0080 that each literal below U+0080 accepts (raw), and which units can be
@@ -421,31 +429,15 @@ MatchPlan BuildMatchPlan(std::wstring_view program, const ProgramLinks& links, T
 }
 
 bool RunPlan(const MatchPlan& plan, const wchar_t* text) {
-    switch (plan.kind) {
-        case TransformKind::Identity:
-            return RunSequences<TransformKind::Identity>(plan, text);
-        case TransformKind::Upper:
-            return RunSequences<TransformKind::Upper>(plan, text);
-        case TransformKind::Path:
-            return RunSequences<TransformKind::Path>(plan, text);
-        default:
-            return RunSequences<TransformKind::PathUpper>(plan, text);
-    }
+    return WithKind(plan.kind,
+                    [&](auto k) { return RunSequences<decltype(k)::value>(plan, text); });
 }
 
 bool PlanEndsFit(const MatchPlan& plan, const wchar_t* text, size_t& length) {
     length = std::wstring_view::npos;
-    const PlanSequence& s = plan.sequences[0];
-    switch (plan.kind) {
-        case TransformKind::Identity:
-            return MatchEnds<TransformKind::Identity>(s, plan, text, length, plan.upper);
-        case TransformKind::Upper:
-            return MatchEnds<TransformKind::Upper>(s, plan, text, length, plan.upper);
-        case TransformKind::Path:
-            return MatchEnds<TransformKind::Path>(s, plan, text, length, plan.upper);
-        default:
-            return MatchEnds<TransformKind::PathUpper>(s, plan, text, length, plan.upper);
-    }
+    return WithKind(plan.kind, [&](auto k) {
+        return MatchEnds<decltype(k)::value>(plan.sequences[0], plan, text, length, plan.upper);
+    });
 }
 
 }  // namespace kwill::text

@@ -3,6 +3,7 @@
 // and on near misses, must get the general search's answer. Plain patterns compared ignoring
 // case must get the collation's answer.
 #include "strings/compare.h"
+#include "tests/common/test_support.h"
 #include "text/wildcard.h"
 
 #include <gtest/gtest.h>
@@ -13,20 +14,6 @@
 
 namespace kwill::text {
 namespace {
-
-std::string Show(const std::wstring& s) {
-    std::string out;
-    for (wchar_t c : s) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return out;
-}
 
 // Units whose case folds in and out of ASCII (dotless i, long s, the Kelvin sign), letters with
 // diacritics in both cases, the path separators and a unit from the operator range.
@@ -176,8 +163,8 @@ TEST(WildcardPlan, AgreesWithTheGeneralSearch) {
         for (const std::wstring& name : names) {
             const int expected = GeneralAnswer(*pattern, name);
             ASSERT_EQ(MatchPattern(*pattern, name.c_str()), expected)
-                << "pattern '" << Show(g.pattern) << "' options " << options << " name '"
-                << Show(name) << "'";
+                << "pattern '" << test::Printable(g.pattern) << "' options " << options << " name '"
+                << test::Printable(name) << "'";
             ++compared;
             matched += expected;
         }
@@ -237,7 +224,7 @@ TEST(WildcardPlan, EdgesOfTheFastPaths) {
     for (const Row& r : rows) {
         auto pattern = NewMatchPattern(r.pattern, r.options);
         EXPECT_EQ(MatchPattern(*pattern, r.name), r.expected)
-            << Show(r.pattern) << " on " << (r.name ? Show(r.name) : "null");
+            << test::Printable(r.pattern) << " on " << (r.name ? test::Printable(r.name) : "null");
         if (r.name) {
             EXPECT_EQ(MatchPattern(*pattern, r.name), GeneralAnswer(*pattern, r.name));
         }
@@ -258,7 +245,7 @@ TEST(WildcardPlan, PlainTextAgreesWithTheCollation) {
         std::wstring text;
         for (size_t n = 1 + rng() % 6; n > 0; --n) text += alphabet[rng() % 13];
         auto pattern = NewMatchPattern(text.c_str(), 0);
-        ASSERT_EQ(pattern->plan.mode, MatchPlan::Mode::Text) << Show(text);
+        ASSERT_EQ(pattern->plan.mode, MatchPlan::Mode::Text) << test::Printable(text);
         std::wstring name = text;
         for (wchar_t& c : name)
             if (rng() % 2 && c < 0x80) c = FoldLowerAscii(c);
@@ -280,7 +267,7 @@ TEST(WildcardPlan, PlainTextAgreesWithTheCollation) {
                 ? 1
                 : 0;
         ASSERT_EQ(MatchPattern(*pattern, name.c_str()), expected)
-            << "pattern '" << Show(text) << "' name '" << Show(name) << "'";
+            << "pattern '" << test::Printable(text) << "' name '" << test::Printable(name) << "'";
         equal += expected;
     }
     EXPECT_GT(equal, 500u);

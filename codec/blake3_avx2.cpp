@@ -41,9 +41,38 @@ inline __attribute__((always_inline)) void LoadMessages(const uint8_t* p, size_t
     }
 }
 
+// The chaining values of eight lanes to eight rows of eight words: pairs of words, then quads,
+// interleaved across h; in each 128-bit lane L, u[r] and u[4 + r] then hold words 0-3 and 4-7 of
+// lane 4L + r.
+inline __attribute__((always_inline)) void StoreCvs(const __m256i h[8], uint32_t (*cvs)[8]) {
+    __m256i t[8], u[8];
+#pragma GCC unroll 8
+    for (int g = 0; g < 4; ++g) {
+        t[2 * g] = _mm256_unpacklo_epi32(h[2 * g], h[2 * g + 1]);
+        t[2 * g + 1] = _mm256_unpackhi_epi32(h[2 * g], h[2 * g + 1]);
+    }
+#pragma GCC unroll 8
+    for (int half = 0; half < 2; ++half) {
+        const __m256i* q = t + 4 * half;
+        u[4 * half] = _mm256_unpacklo_epi64(q[0], q[2]);
+        u[4 * half + 1] = _mm256_unpackhi_epi64(q[0], q[2]);
+        u[4 * half + 2] = _mm256_unpacklo_epi64(q[1], q[3]);
+        u[4 * half + 3] = _mm256_unpackhi_epi64(q[1], q[3]);
+    }
+    // Lane r's row is the low halves of u[r] and u[4 + r], lane 4 + r's the high halves.
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cvs[r]),
+                            _mm256_permute2x128_si256(u[r], u[4 + r], 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cvs[4 + r]),
+                            _mm256_permute2x128_si256(u[r], u[4 + r], 0x31));
+    }
+}
+
 }  // namespace
 
 #define KW_LANES 8
+#define KW_STORE_CVS(h, cvs) StoreCvs(reinterpret_cast<const __m256i*>(h), cvs)
 #define KW_NAME Blake3Chunks
 #define KW_LOAD_MESSAGES(p, stride, m) LoadMessages(p, stride, reinterpret_cast<__m256i*>(m))
 #define KW_CHUNKS_FALLBACK sse41::Blake3Chunks

@@ -32,9 +32,31 @@ inline __attribute__((always_inline)) void LoadMessages(const uint8_t* p, size_t
     }
 }
 
+// The chaining values of four lanes to four rows of eight words: a 4 x 4 transposition of each
+// half of h.
+inline __attribute__((always_inline)) void StoreCvs(const __m128i h[8], uint32_t (*cvs)[8]) {
+#pragma GCC unroll 2
+    for (int half = 0; half < 2; ++half) {
+        const __m128i* q = h + 4 * half;
+        __m128i ab0 = _mm_unpacklo_epi32(q[0], q[1]);
+        __m128i ab1 = _mm_unpackhi_epi32(q[0], q[1]);
+        __m128i cd0 = _mm_unpacklo_epi32(q[2], q[3]);
+        __m128i cd1 = _mm_unpackhi_epi32(q[2], q[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cvs[0] + 4 * half),
+                         _mm_unpacklo_epi64(ab0, cd0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cvs[1] + 4 * half),
+                         _mm_unpackhi_epi64(ab0, cd0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cvs[2] + 4 * half),
+                         _mm_unpacklo_epi64(ab1, cd1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cvs[3] + 4 * half),
+                         _mm_unpackhi_epi64(ab1, cd1));
+    }
+}
+
 }  // namespace
 
 #define KW_LANES 4
+#define KW_STORE_CVS(h, cvs) StoreCvs(reinterpret_cast<const __m128i*>(h), cvs)
 #define KW_NAME Blake3Chunks
 #define KW_LOAD_MESSAGES(p, stride, m) LoadMessages(p, stride, reinterpret_cast<__m128i*>(m))
 #define KW_CHUNKS_FALLBACK portable::Blake3Chunks

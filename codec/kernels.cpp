@@ -36,6 +36,7 @@ Kernels Build(CpuLevel level) {
     k.crc32Bzip2 = portable::Crc32Bzip2;
     k.blake3Chunks = portable::Blake3Chunks;
     k.blake3Parents = portable::Blake3Parents;
+    if (level >= CpuLevel::Sse41) k.md5Blocks = x64::Md5Blocks;
     if (f.sha) {
         k.sha1Blocks = shani::Sha1Blocks;
         k.sha256Blocks = shani::Sha256Blocks;
@@ -44,7 +45,6 @@ Kernels Build(CpuLevel level) {
         k.base64Encode = ssse3::Base64Encode;
         k.base64Decode = ssse3::Base64Decode;
     }
-    if (f.bmi2) k.md5Blocks = bmi2::Md5Blocks;
     if (f.avx2 && f.bmi2) k.sha512Blocks = avx2::Sha512Blocks;
     if (f.avx512) k.sha512Blocks = avx512::Sha512Blocks;
     if (f.avx2) {

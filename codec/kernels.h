@@ -71,9 +71,9 @@ void Blake3Parents(const uint8_t* in, size_t parents, uint32_t (*cvs)[8]);
 void Sha512Blocks(uint64_t h[8], const uint8_t* in, size_t blocks);
 }  // namespace avx512
 
-// Scalar kernels compiled for BMI and BMI2.
-namespace bmi2 {
+// Scalar kernels written for x86-64 instruction by instruction.
+namespace x64 {
 void Md5Blocks(uint32_t h[4], const uint8_t* in, size_t blocks);
-}  // namespace bmi2
+}  // namespace x64
 
 }  // namespace kwill::codec

@@ -10,6 +10,20 @@ namespace kwill::codec {
 extern const uint32_t kSha256K[64];
 
 namespace shani {
+namespace {
+
+// Four SHA-1 rounds with function F on abcd in its own register, after copying its old value
+// to saved (the next rounds' e). The chain of these rounds is what sets the pace; written with
+// the intrinsic, the compiler copies each new abcd to another register instead and puts a move
+// on that chain between every two of them.
+template <int F>
+__attribute__((target("sha,sse4.1"), always_inline)) inline void Sha1Rounds4(__m128i& abcd,
+                                                                             __m128i e,
+                                                                             __m128i& saved) {
+    asm("movdqa %0, %1\n\tsha1rnds4 %3, %2, %0" : "+x"(abcd), "=&x"(saved) : "x"(e), "i"(F));
+}
+
+}  // namespace
 
 __attribute__((target("sha,sse4.1"))) void Sha256Blocks(uint32_t h[8], const uint8_t* in,
                                                         size_t blocks) {
@@ -78,20 +92,19 @@ __attribute__((target("sha,sse4.1"))) void Sha1Blocks(uint32_t h[5], const uint8
             } else {
                 e = _mm_sha1nexte_epu32(e, w);
             }
-            other = abcd;
             if (g >= 3 && g <= 18) m[(g + 1) & 3] = _mm_sha1msg2_epu32(m[(g + 1) & 3], w);
             switch (g / 5) {
                 case 0:
-                    abcd = _mm_sha1rnds4_epu32(abcd, e, 0);
+                    Sha1Rounds4<0>(abcd, e, other);
                     break;
                 case 1:
-                    abcd = _mm_sha1rnds4_epu32(abcd, e, 1);
+                    Sha1Rounds4<1>(abcd, e, other);
                     break;
                 case 2:
-                    abcd = _mm_sha1rnds4_epu32(abcd, e, 2);
+                    Sha1Rounds4<2>(abcd, e, other);
                     break;
                 default:
-                    abcd = _mm_sha1rnds4_epu32(abcd, e, 3);
+                    Sha1Rounds4<3>(abcd, e, other);
                     break;
             }
             if (g >= 1 && g <= 16) m[(g + 3) & 3] = _mm_sha1msg1_epu32(m[(g + 3) & 3], w);

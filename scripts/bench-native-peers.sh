@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Native peers for the codec rows of kwillbench: runs OpenSSL and b3sum as Linux processes on
-# the same machine right after kwillbench, and prints each against the library's figure from
-# $KWILL_BUILD/bench.txt (so run kwillbench's codec suite first). Peers that are not installed
-# are skipped. Debian packages: openssl, b3sum.
+# Native peers for the digests, codec and regex-peer rows of kwillbench (the wildcard rows have
+# bench-native-fnmatch.sh): runs OpenSSL, BLAKE3's reference C implementation and PCRE2 as Linux
+# processes on the same machine right after kwillbench, and prints each against the library's
+# figure from $KWILL_BUILD/bench.txt (so run kwillbench's digests, codec or regex-peer suite
+# first). Peers that are not installed are skipped. Debian packages: openssl, librust-blake3-dev,
+# libpcre2-dev, gcc.
 set -u
 build=${KWILL_BUILD:-build}
 rows="$build/bench.txt"
-[ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench codec first)"; exit 0; }
-# The wildcard rows against fnmatch: a script of their own.
-"$(dirname "$0")/bench-native-fnmatch.sh"
-grep -q '^BENCH kernel="md5 1 MB"' "$rows" || exit 0  # the codec suite did not run
+root=$(cd "$(dirname "$0")/.." && pwd)
+[ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench first)"; exit 0; }
+"$(dirname "$0")/bench-pcre2-peer.sh"  # the regex-peer suite's rows
+"$(dirname "$0")/bench-native-fnmatch.sh"  # the wildcard suite's rows
+# Only the rows whose figure kwillbench just wrote (the digests and codec suites) get a peer.
+grep -q '^BENCH kernel="\(md5\|base64\|blowfish\)' "$rows" || exit 0
 
 ours() {  # the library's MB/s for a kernel name in bench.txt
     sed -n "s/^BENCH kernel=\"$1\" .* ours=\([0-9.]*\) .*/\1/p" "$rows" | head -1
@@ -35,6 +39,24 @@ if command -v openssl >/dev/null; then
     [ -n "$kb" ] && row "blowfish ecb 1 MB" "$(ours "blowfish ecb 1 MB")" "$(awk -v k="$kb" 'BEGIN { print k / 1000 }')" "openssl speed -evp bf-ecb"
 fi
 
+# BLAKE3's reference C implementation with its x86-64 assembly kernels, one thread, timed on
+# 1 MB calls in memory by bench/native/blake3_peer.c (built here from the sources Debian's
+# librust-blake3-dev ships, as they are not part of this tree).
+b3src=$(ls -d /usr/share/cargo/registry/blake3-*/c 2>/dev/null | sort -V | tail -1)
+if [ -n "$b3src" ] && [ -f "$b3src/blake3.h" ] && command -v gcc >/dev/null; then
+    peer="$build/native/blake3-peer"
+    if [ ! -x "$peer" ] || [ "$root/bench/native/blake3_peer.c" -nt "$peer" ]; then
+        mkdir -p "$build/native"
+        gcc -O3 -I"$b3src" -o "$peer" "$root/bench/native/blake3_peer.c" "$b3src/blake3.c" \
+            "$b3src/blake3_dispatch.c" "$b3src/blake3_portable.c" \
+            "$b3src"/blake3_{sse2,sse41,avx2,avx512}_x86-64_unix.S || peer=""
+    fi
+    [ -n "$peer" ] && row "blake3 1 MB" "$(ours "blake3 1 MB")" "$("$peer")" \
+        "BLAKE3 C with x86-64 assembly ($(basename "$(dirname "$b3src")")), 1 thread"
+fi
+
+# Base64 against OpenSSL's command on a 64 MB file, when the codec suite ran.
+grep -q '^BENCH kernel="base64' "$rows" || exit 0
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 head -c $((64 << 20)) /dev/urandom >"$tmp/data"
@@ -55,18 +77,6 @@ best() {  # MB/s of the fastest of three runs of a command over the 64 MB file
     s=$(fastest 3 "$@") || return
     [ -n "$s" ] && awk -v s="$s" 'BEGIN { print 64 * 1048576 / s / 1e6 }'
 }
-# b3sum maps a file by default and then spends most of its time on page faults; with --no-mmap
-# it reads the file into a buffer that stays in cache, and what its run takes beyond reading the
-# same file with cat is the hashing, which the library's row measures. A large file keeps
-# process start-up and timer noise small against that difference.
-if command -v b3sum >/dev/null; then
-    head -c $((256 << 20)) /dev/urandom >"$tmp/large"
-    hashing=$(awk -v h="$(fastest 5 b3sum --num-threads 1 --no-mmap "$tmp/large")" \
-        -v r="$(fastest 5 cat "$tmp/large")" 'BEGIN { if (h > r) print 256 * 1048576 / (h - r) / 1e6 }')
-    row "blake3 1 MB" "$(ours "blake3 1 MB")" "$hashing" \
-        "b3sum --num-threads 1 --no-mmap, 256 MB file, time beyond cat's"
-    rm -f "$tmp/large"
-fi
 if command -v openssl >/dev/null; then
     openssl base64 -in "$tmp/data" -out "$tmp/text"
     row "base64 encode 1 MB" "$(ours "base64 encode 1 MB")" "$(best openssl base64 -in "$tmp/data")" "openssl base64 (64 MB file)"

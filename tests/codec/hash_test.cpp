@@ -541,6 +541,39 @@ TEST(Hash, KernelsMatchPortable) {
     }
 }
 
+// The BLAKE3 kernels of every level against the portable ones where the wide ones are most
+// likely to slip: whole batches of chunks whose counters carry into the high word part-way
+// through the lanes, and parents hashed in place (the output overwriting the input, as the tree
+// reduction does) for every count, including the short last levels of a subtree.
+TEST(Hash, Blake3KernelsAtCarriesAndInPlace) {
+    const codec::Kernels& ref = codec::KernelsAt(codec::CpuLevel::Portable);
+    std::mt19937 rng(33);
+    std::vector<uint8_t> data = RandomBytes(rng, 40 * 1024 + 64);
+    for (int lv = 1; lv <= static_cast<int>(codec::DetectedCpuLevel()); ++lv) {
+        const codec::Kernels& k = codec::KernelsAt(static_cast<codec::CpuLevel>(lv));
+        for (uint64_t counter :
+             {uint64_t{0xFFFFFFF8}, uint64_t{0xFFFFFFFF}, uint64_t{0x1FFFFFFF3}}) {
+            for (size_t chunks : {size_t{16}, size_t{19}, size_t{32}, size_t{40}}) {
+                const uint8_t* p = data.data() + counter % 61;
+                uint32_t a[40][8], b[40][8];
+                k.blake3Chunks(p, chunks, counter, a);
+                ref.blake3Chunks(p, chunks, counter, b);
+                ASSERT_EQ(0, std::memcmp(a, b, chunks * 32))
+                    << "level " << lv << " counter " << counter << " chunks " << chunks;
+            }
+        }
+        for (size_t parents = 1; parents <= 40; ++parents) {
+            uint32_t a[80][8], b[80][8];
+            std::memcpy(a, data.data() + parents, sizeof(a));
+            std::memcpy(b, a, sizeof(b));
+            k.blake3Parents(reinterpret_cast<const uint8_t*>(a), parents, a);
+            ref.blake3Parents(reinterpret_cast<const uint8_t*>(b), parents, b);
+            ASSERT_EQ(0, std::memcmp(a, b, parents * 32))
+                << "level " << lv << " parents " << parents;
+        }
+    }
+}
+
 TEST(Hash, CrcAgainstRtlComputeCrc32) {
     using RtlCrc = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
     auto rtl = reinterpret_cast<RtlCrc>(reinterpret_cast<void*>(

@@ -160,8 +160,6 @@ class Parser {
     bool Branch(Program& out, bool& width, bool top) {
         width = false;
         std::wstring pending;  // adjacent unrepeated literals are joined into one instruction
-        bool first = true;
-        bool leadingRepeat = false;
         std::wstring longest;
         auto flush = [&] {
             if (top && pending.size() > longest.size()) longest = pending;
@@ -177,8 +175,6 @@ class Parser {
             Piece piece;
             bool repeated = false;
             if (!PieceAt(piece, repeated)) return false;
-            if (first) leadingRepeat = repeated;
-            first = false;
             width = width || piece.width;
             if (piece.literal && !repeated) {
                 pending += piece.text;
@@ -188,7 +184,7 @@ class Parser {
             Append(out, piece.code);
         }
         flush();
-        if (top && leadingRepeat) required_ = longest;
+        if (top) required_ = longest;
         return true;
     }
 
@@ -389,6 +385,68 @@ bool FirstUnits(const Program& p, size_t pc, wchar_t* units, uint32_t* count, in
     }
 }
 
+void SetBit(uint64_t* bits, uint32_t c) {
+    bits[c >> 6] |= 1ull << (c & 63);
+}
+bool TestBit(const uint64_t* bits, uint32_t c) {
+    return (bits[c >> 6] >> (c & 63)) & 1;
+}
+
+bool RangesHold(const uint16_t* ranges, uint32_t count, uint32_t c) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (c >= ranges[2 * i] && c <= ranges[2 * i + 1]) return true;
+    return false;
+}
+
+RegexUnitCheck UnitCheckFor(wchar_t u) {
+    RegexUnitCheck k;
+    k.kind = RegexUnitCheck::kUnit;
+    k.unit = u;
+    if (u >= 0x80) {
+        k.foldedMap = false;  // the system's folding may take it to an ASCII letter
+        return k;
+    }
+    SetBit(k.exact, u);
+    for (uint32_t t = 0; t < 0x80; ++t)
+        if (FoldUpperAscii(static_cast<wchar_t>(t)) == FoldUpperAscii(u)) SetBit(k.folded, t);
+    return k;
+}
+
+void AddFirstUnit(RegexUnitCheck& k, wchar_t u) {
+    RegexUnitCheck one = UnitCheckFor(u);
+    for (int w = 0; w < 2; ++w) {
+        k.exact[w] |= one.exact[w];
+        k.folded[w] |= one.folded[w];
+    }
+    k.foldedMap = k.foldedMap && one.foldedMap;
+}
+
+// Below 0x80 a set folds case with the ASCII tables only, so its folded map is exact.
+RegexUnitCheck SetCheckFor(const Program& p, size_t pc) {
+    RegexUnitCheck k;
+    k.kind = RegexUnitCheck::kSet;
+    k.pc = static_cast<uint32_t>(pc);
+    bool negate = p[pc] == kOpNotSet;
+    const uint16_t* ranges = &p[pc + 4];
+    uint32_t count = p[pc + 3];
+    for (uint32_t c = 0; c < 0x80; ++c) {
+        bool in = RangesHold(ranges, count, c);
+        if (in != negate) SetBit(k.exact, c);
+        wchar_t w = static_cast<wchar_t>(c);
+        in = in || RangesHold(ranges, count, FoldUpperAscii(w)) ||
+             RangesHold(ranges, count, FoldLowerAscii(w));
+        if (in != negate) SetBit(k.folded, c);
+    }
+    return k;
+}
+
+RegexUnitCheck AnyCheck() {
+    RegexUnitCheck k;
+    k.kind = RegexUnitCheck::kAny;
+    k.exact[0] = k.exact[1] = k.folded[0] = k.folded[1] = ~0ull;
+    return k;
+}
+
 struct CaseTables {
     wchar_t upper[0x10000];
     wchar_t lower[0x10000];
@@ -441,7 +499,11 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     groups_ = 0;
     setCount_ = memoSlots_ = 0;
     anchored_ = false;
-    firstUnitCount_ = firstSetPc_ = 0;
+    firstUnitCount_ = pairExact_ = pairFolded_ = 0;
+    prefix_.clear();
+    prefixLiteral_.clear();
+    setChecks_.clear();
+    prefixUnits_ = leadingRunPc_ = 0;
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -457,12 +519,17 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         pc += size;
     }
     anchored_ = program[1] == kOpBol;
-    size_t first = 1;
-    while (program[first] == kOpSave) first += 2;
-    if (program[first] == kOpSet || program[first] == kOpNotSet) {
-        firstSetPc_ = static_cast<uint32_t>(first);
-    } else if (int budget = 32; !FirstUnits(program, 1, firstUnits_, &firstUnitCount_, budget)) {
+    if (int budget = 32; !FirstUnits(program, 1, firstUnits_, &firstUnitCount_, budget))
         firstUnitCount_ = 0;
+    Analyse(program, sets);
+    // A literal that the prefix checks already find needs no search of its own.
+    if (prefixLiteral_.find(required) != std::wstring::npos) required.clear();
+    for (RegexUnitCheck* k : {&requiredFirst_, &requiredLast_}) {
+        *k = UnitCheckFor(required.empty()       ? 0
+                          : k == &requiredFirst_ ? required.front()
+                                                 : required.back());
+        k->exactRanges = UnitRanges::FromMap(k->exact);
+        if (k->foldedMap) k->foldedRanges = UnitRanges::FromMap(k->folded);
     }
     program_ = std::move(program);
     requiredLiteral_ = std::move(required);
@@ -470,6 +537,96 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     setCount_ = sets;
     memoSlots_ = memo;
     return kRegexOk;
+}
+
+void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
+    setChecks_.assign(sets, RegexUnitCheck());
+    for (size_t pc = 1; pc < program.size();) {
+        if (program[pc] == kOpSet || program[pc] == kOpNotSet) {
+            uint32_t index = Get32(&program[pc + 1]);
+            if (index < sets) setChecks_[index] = SetCheckFor(program, pc);
+        }
+        pc += InstructionSize(program.data(), program.size(), pc);
+    }
+    // The atoms every match begins with: zero-width saves and '^' are passed over.
+    size_t pc = 1;
+    bool literal = true;
+    while (pc < program.size() && prefix_.size() < kMaxPrefix) {
+        uint16_t op = program[pc];
+        if (op == kOpSave || op == kOpBol) {
+            pc += InstructionSize(program.data(), program.size(), pc);
+            continue;
+        }
+        if (op == kOpLit) {
+            uint32_t len = program[pc + 1];
+            for (uint32_t i = 0; i < len && prefix_.size() < kMaxPrefix; ++i) {
+                wchar_t u = static_cast<wchar_t>(program[pc + 2 + i]);
+                prefix_.push_back(UnitCheckFor(u));
+                if (literal) prefixLiteral_ += u;
+            }
+            pc += 2 + len;
+            continue;
+        }
+        literal = false;
+        if (op == kOpAny) {
+            prefix_.push_back(AnyCheck());
+        } else if (op == kOpSet || op == kOpNotSet) {
+            uint32_t index = Get32(&program[pc + 1]);
+            if (index >= sets) break;
+            prefix_.push_back(setChecks_[index]);
+        } else {
+            break;
+        }
+        pc += InstructionSize(program.data(), program.size(), pc);
+    }
+    if (prefix_.empty() && firstUnitCount_ > 0) {
+        // A choice between literals: one check of their first units.
+        RegexUnitCheck k;
+        k.kind = RegexUnitCheck::kFirstUnits;
+        for (uint32_t i = 0; i < firstUnitCount_; ++i) AddFirstUnit(k, firstUnits_[i]);
+        prefix_.push_back(k);
+    }
+    prefixUnits_ = static_cast<uint32_t>(prefix_.size());
+    for (RegexUnitCheck& k : prefix_) {
+        if (k.kind == RegexUnitCheck::kAny) continue;  // every unit passes: nothing to scan for
+        k.exactRanges = UnitRanges::FromMap(k.exact);
+        if (k.foldedMap) k.foldedRanges = UnitRanges::FromMap(k.folded);
+    }
+    // Beside the first check, a scan tests the one that the fewest units pass.
+    for (bool folded : {false, true}) {
+        uint32_t best = 0;
+        int fewest = 0x81;
+        for (uint32_t k = 1; k < prefixUnits_; ++k) {
+            const RegexUnitCheck& check = prefix_[k];
+            if (!(folded ? check.foldedRanges : check.exactRanges).usable()) continue;
+            const uint64_t* map = folded ? check.folded : check.exact;
+            int count = __builtin_popcountll(map[0]) + __builtin_popcountll(map[1]);
+            if (count <= fewest) {
+                best = k;
+                fewest = count;
+            }
+        }
+        (folded ? pairFolded_ : pairExact_) = best;
+    }
+
+    // A leading "x+" (x, then a repeat of x) or "x*" of a single-unit atom x.
+    if (anchored_) return;
+    size_t first = 1;
+    while (first < program.size() && program[first] == kOpSave) first += 2;
+    if (first >= program.size()) return;
+    if (program[first] == kOpStar) {
+        leadingRunPc_ = static_cast<uint32_t>(first + kStarSize);
+        return;
+    }
+    uint32_t size = InstructionSize(program.data(), program.size(), first);
+    uint16_t op = program[first];
+    bool single = op == kOpAny || op == kOpSet || op == kOpNotSet ||
+                  (op == kOpLit && program[first + 1] == 1);
+    size_t star = first + size;
+    size_t atom = star + kStarSize;
+    if (!single || size == 0 || atom + size > program.size() || program[star] != kOpStar) return;
+    if (!std::equal(&program[first], &program[first] + size, &program[atom])) return;
+    leadingRunPc_ = static_cast<uint32_t>(atom);
 }
 
 // One search of a compiled program over one text.
@@ -506,30 +663,84 @@ class RegexMatcher {
 
     Outcome Try(uint32_t start);
 
-    // Moves start to the next position where a match can begin; false when there is none.
-    bool SkipToCandidate(uint32_t& start) {
-        uint32_t count = re_.firstUnitCount_;
-        const wchar_t* units = re_.firstUnits_;
-        if (count == 1 && !folded_) {
-            const wchar_t* hit = std::wmemchr(text_ + start, units[0], n_ - start);
-            if (!hit) return false;
-            start = static_cast<uint32_t>(hit - text_);
+    // Moves start to the next position up to last where the text holds the prefix atoms;
+    // false when there is none.
+    bool SkipToCandidate(uint32_t& start, uint32_t last) {
+        const std::vector<RegexUnitCheck>& checks = re_.prefix_;
+        if (checks.empty()) return true;
+        auto prefixAt = [&](uint32_t at) {
+            for (uint32_t k = 0; k < checks.size(); ++k)
+                if (!Passes(checks[k], text_[at + k])) return false;
             return true;
-        }
-        if (count > 0) {
-            for (; start < n_; ++start) {
-                wchar_t c = text_[start];
-                for (uint32_t i = 0; i < count; ++i)
-                    if (UnitMatches(units[i], c)) return true;
+        };
+        if (!options_.pinyin) {
+            const RegexUnitCheck& head = checks[0];
+            uint32_t pair = folded_ ? re_.pairFolded_ : re_.pairExact_;
+            const UnitRanges& first = folded_ ? head.foldedRanges : head.exactRanges;
+            if (first.usable() || pair) {
+                const UnitRanges* second =
+                    pair ? folded_ ? &checks[pair].foldedRanges : &checks[pair].exactRanges
+                         : nullptr;
+                return Scan(first.usable() ? &first : nullptr, second, pair, start, last, prefixAt);
             }
-            return false;
         }
-        if (re_.firstSetPc_) {
-            const uint16_t* set = prog_ + re_.firstSetPc_;
-            while (start < n_ && !SetMatches(set, text_[start])) ++start;
-            return start < n_;
+        for (; start <= last; ++start)
+            if (prefixAt(start)) return true;
+        return false;
+    }
+
+    // Finds the first position from start up to last where verify holds, testing eight
+    // positions at a time for a unit in first (when given) there and a unit in second (when
+    // given) gap units further on.
+    template <typename Verify>
+    bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
+              uint32_t last, const Verify& verify) {
+        uint32_t at = start;
+        for (; at <= last && at + gap + 8 <= n_; at += 8) {
+            const __m128i all = _mm_cmpeq_epi16(_mm_setzero_si128(), _mm_setzero_si128());
+            __m128i hits =
+                first ? first->Test(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at)))
+                      : all;
+            if (second)
+                hits = _mm_and_si128(
+                    hits, second->Test(
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at + gap))));
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            while (bits) {
+                uint32_t candidate = at + NextLane(bits);
+                if (candidate > last) return false;
+                if (verify(candidate)) {
+                    start = candidate;
+                    return true;
+                }
+            }
         }
-        return true;
+        for (; at <= last; ++at) {
+            if (verify(at)) {
+                start = at;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool Passes(const RegexUnitCheck& check, wchar_t c) {
+        if (c < 0x80 && !options_.pinyin) {
+            if (!folded_) return TestBit(check.exact, c);
+            if (check.foldedMap) return TestBit(check.folded, c);
+        }
+        switch (check.kind) {
+            case RegexUnitCheck::kUnit:
+                return UnitMatches(check.unit, c);
+            case RegexUnitCheck::kAny:
+                return true;
+            case RegexUnitCheck::kSet:
+                return SetMatches(prog_ + check.pc, c);
+            default:
+                for (uint32_t i = 0; i < re_.firstUnitCount_; ++i)
+                    if (UnitMatches(re_.firstUnits_[i], c)) return true;
+                return false;
+        }
     }
 
     bool UnitMatches(wchar_t pattern, wchar_t text) const {
@@ -585,6 +796,13 @@ class RegexMatcher {
     }
 
     bool SetMatches(const uint16_t* set, wchar_t c) {
+        if (c < 0x80 && !options_.pinyin) {
+            uint32_t index = Get32(set + 1);
+            if (index < re_.setChecks_.size()) {
+                const RegexUnitCheck& check = re_.setChecks_[index];
+                return TestBit(folded_ ? check.folded : check.exact, c);
+            }
+        }
         const uint16_t* ranges = set + 4;
         uint32_t count = set[3];
         bool in = InRanges(ranges, count, c);
@@ -712,18 +930,28 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
         *error = kRegexNoMemory;
         return false;
     }
-    std::wstring_view text(text_, n_);
+    // Every match takes at least the prefix's units.
+    if (re_.prefixUnits_ > n_) return false;
     const std::wstring& required = re_.requiredLiteral_;
     if (!required.empty()) {
+        uint32_t length = static_cast<uint32_t>(required.size());
+        if (length > n_) return false;
+        auto literalAt = [&](uint32_t at) {
+            for (uint32_t k = 0; k < length; ++k)
+                if (!UnitMatches(required[k], text_[at + k])) return false;
+            return true;
+        };
+        const UnitRanges& first =
+            folded_ ? re_.requiredFirst_.foldedRanges : re_.requiredFirst_.exactRanges;
+        const UnitRanges& second =
+            folded_ ? re_.requiredLast_.foldedRanges : re_.requiredLast_.exactRanges;
+        uint32_t at = 0;
         bool found = false;
-        if (!folded_) {
-            found = text.find(required) != std::wstring_view::npos;
+        if (!options_.pinyin && first.usable() && second.usable()) {
+            found = Scan(&first, length > 1 ? &second : nullptr, length - 1, at, n_ - length,
+                         literalAt);
         } else {
-            for (size_t i = 0; !found && i + required.size() <= n_; ++i) {
-                size_t k = 0;
-                while (k < required.size() && UnitMatches(required[k], text_[i + k])) ++k;
-                found = k == required.size();
-            }
+            for (; !found && at + length <= n_; ++at) found = literalAt(at);
         }
         if (!found) return false;
     }
@@ -738,13 +966,20 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
         }
         std::memset(memo_, 0, words * sizeof(uint64_t));
     }
-    uint32_t last = re_.anchored_ ? 0 : n_;
+    uint32_t last = re_.anchored_ ? 0 : n_ - re_.prefixUnits_;
+    // A failed start leaves the capture slots as it found them.
+    std::fill(std::begin(caps_), std::end(caps_), kUnset);
     for (uint32_t start = 0; start <= last; ++start) {
-        if (!SkipToCandidate(start)) break;
+        if (!SkipToCandidate(start, last)) break;
         Outcome outcome = Try(start);
         if (outcome == Outcome::kError) {
             *error = error_;
             return false;
+        }
+        if (outcome == Outcome::kFail && re_.leadingRunPc_) {
+            // The run of the leading repeat from start on has had every continuation tried,
+            // and a start later in the run tries only some of them again.
+            while (start < n_ && AtomMatches(re_.leadingRunPc_, text_[start])) ++start;
         }
         if (outcome == Outcome::kMatch) {
             if (captures) {
@@ -761,7 +996,6 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
 }
 
 RegexMatcher::Outcome RegexMatcher::Try(uint32_t start) {
-    std::fill(std::begin(caps_), std::end(caps_), kUnset);
     caps_[0] = start;
     jobs_.clear();
     jobs_.push_back({1, start, start});

@@ -7,6 +7,7 @@
 
 #include "frame/pinyin_table.h"
 #include "text/regex_error.h"
+#include "text/unit_scan.h"
 
 #include <cstdint>
 #include <string>
@@ -28,6 +29,22 @@ struct RegexMatchOptions {
     const PinyinInitialsTable* pinyin = nullptr;
     // Work limit of one search, in matcher steps.
     uint64_t stepLimit = 256u * 1024 * 1024;
+};
+
+// Which of the units below 0x80 one single-unit atom takes, exactly and ignoring case; the
+// matcher asks the atom itself about the other units, and about all when pinyin initials are in
+// play.
+struct RegexUnitCheck {
+    enum Kind : uint8_t { kUnit, kAny, kSet, kFirstUnits };
+    uint64_t exact[2] = {};
+    uint64_t folded[2] = {};
+    Kind kind = kUnit;
+    bool foldedMap = true;  // folded holds the answer ignoring case (no unit above 0x7F)
+    wchar_t unit = 0;       // kUnit
+    uint32_t pc = 0;        // kSet: the set instruction
+    // The maps as ranges for scans eight units at a time (unusable: too many ranges, or none).
+    UnitRanges exactRanges;
+    UnitRanges foldedRanges;
 };
 
 class RegExp {
@@ -55,17 +72,36 @@ class RegExp {
   private:
     friend class RegexMatcher;
 
+    // Fills the set checks, the prefix checks and the leading run from a parsed program.
+    void Analyse(const std::vector<uint16_t>& program, uint32_t sets);
+
+    static constexpr size_t kMaxPrefix = 16;
+
     std::vector<uint16_t> program_;
-    std::wstring requiredLiteral_;  // every match contains it (only for a leading repeat)
+    std::wstring requiredLiteral_;  // every match contains it (unless it is the prefix below)
+    // The single-unit atoms every match begins with, in order; or, for a program that begins
+    // with a choice between literals, one kFirstUnits check of their first units.
+    std::vector<RegexUnitCheck> prefix_;
+    uint32_t prefixUnits_ = 0;    // how many units of text prefix_ consumes
+    std::wstring prefixLiteral_;  // the literal units prefix_ begins with
+    std::vector<RegexUnitCheck>
+        setChecks_;  // by set number: the units below 0x80 that pass each set
+    // The program begins with a repeat of one single-unit atom ("x+" or "x*"), so that a start
+    // inside a run of units the atom takes fails when the start before it failed.
+    uint32_t leadingRunPc_ = 0;  // the repeated atom
+    // The prefix check that a scan tests beside the first one, with and without case (0: none).
+    uint32_t pairExact_ = 0;
+    uint32_t pairFolded_ = 0;
+    RegexUnitCheck requiredFirst_;  // the first and last units of requiredLiteral_
+    RegexUnitCheck requiredLast_;
     RegexError error_ = kRegexNullPattern;
     uint32_t memoSlots_ = 0;  // choice points whose failed states the matcher remembers
     uint32_t setCount_ = 0;
     int groups_ = 0;
     // Units one of which every match starts with (from leading literals, also across
-    // alternatives), or the set instruction that the first unit of every match must pass.
+    // alternatives).
     wchar_t firstUnits_[8] = {};
     uint32_t firstUnitCount_ = 0;
-    uint32_t firstSetPc_ = 0;
     bool anchored_ = false;
 };
 

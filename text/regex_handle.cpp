@@ -230,7 +230,8 @@ int RegExWrapper_Std::Match(const wchar_t* text, int caseSensitive, void** resul
     try {
         std::unique_ptr<RegexCaptures> captures(results ? new RegexCaptures : nullptr);
         RegexError error = kRegexOk;
-        std::wstring_view subject = text ? std::wstring_view(text) : std::wstring_view();
+        std::wstring_view subject =
+            text ? std::wstring_view(text, UnitLength(text)) : std::wstring_view();
         if (!Search(subject, options, captures.get(), &error)) {
             if (error != kRegexOk) lastError_ = error;
             return 0;

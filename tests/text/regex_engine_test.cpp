@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 namespace kwill {
@@ -168,6 +169,47 @@ TEST(RegexEngine, MatchErrors) {
         bad.programForTesting()[d.unit] = d.value;
         EXPECT_FALSE(bad.Search(L"xabc", {}, nullptr, &error)) << Narrow(d.pattern);
         EXPECT_EQ(error, d.error) << Narrow(d.pattern);
+    }
+}
+
+// Ignoring case, a text unit matches a pattern unit that upper-cases alike, and a set when it
+// or its upper or lower form is a member, above 0x7F as below it, whether the unit is met by
+// the scan for where a match can start, by a later atom of the start, or after a repeat.
+TEST(RegexEngine, FoldingBeyondAscii) {
+    const wchar_t texts[] = {0xE9, 0xC9, 0x130, 0x131, 0x17F, 0x212A, L'i', L'I', L's', L'K'};
+    for (wchar_t letter : {L'i', L's', L'k', L'e', L'\u00e9'}) {
+        for (wchar_t t : texts) {
+            bool same = t == letter || RegexUpper(t) == RegexUpper(letter);
+            std::wstring one(1, letter);
+            for (const std::wstring& pattern : {one, L"-" + one, L"-*" + one}) {
+                RegExp re;
+                ASSERT_EQ(re.Compile(pattern), kRegexOk);
+                RegexMatchOptions options;
+                options.caseSensitive = false;
+                std::wstring text = L"-";
+                text += t;
+                RegexError error;
+                EXPECT_EQ(re.Search(text, options, nullptr, &error), same)
+                    << Narrow(pattern) << " against U+" << std::hex << static_cast<int>(t);
+            }
+        }
+    }
+    for (const wchar_t* set : {L"[a-z]", L"[I]", L"[^a-z]", L"[\u00c0-\u00de]"}) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(set), kRegexOk);
+        std::wstring inner(set + 1, std::wcslen(set) - 2);
+        bool negate = inner[0] == L'^';
+        if (negate) inner.erase(0, 1);
+        wchar_t lo = inner[0], hi = inner.size() == 3 ? inner[2] : inner[0];
+        auto member = [&](wchar_t c) { return c >= lo && c <= hi; };
+        for (wchar_t t : texts) {
+            bool in = member(t) || member(RegexUpper(t)) || member(RegexLower(t));
+            RegexMatchOptions options;
+            options.caseSensitive = false;
+            RegexError error;
+            EXPECT_EQ(re.Search(std::wstring(1, t), options, nullptr, &error), in != negate)
+                << Narrow(set) << " against U+" << std::hex << static_cast<int>(t);
+        }
     }
 }
 

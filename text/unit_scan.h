@@ -1,0 +1,82 @@
+// Scans over 16-bit text eight units at a time with SSE2, which every x86-64 processor has: the
+// length of a null-terminated text, and the positions where units fall in a few ranges.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kwill {
+
+// Length of a null-terminated text. Reads whole aligned 16-byte blocks, which never cross a
+// page boundary, so it may look at units after the terminator within the terminator's block.
+inline size_t UnitLength(const wchar_t* s) {
+    uintptr_t address = reinterpret_cast<uintptr_t>(s);
+    if (address & 1) {
+        size_t n = 0;
+        while (s[n]) ++n;
+        return n;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    const wchar_t* block = reinterpret_cast<const wchar_t*>(address & ~uintptr_t{15});
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), zero)));
+    mask &= 0xFFFFu << (address & 15);  // the bytes before s
+    while (!mask) {
+        block += 8;
+        mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), zero)));
+    }
+    return static_cast<size_t>(block - s) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+}
+
+// Up to four ranges of units below 0x80; units from 0x80 up always pass, for a closer look.
+struct UnitRanges {
+    static constexpr int kMax = 4;
+    uint16_t low[kMax] = {};
+    uint16_t span[kMax] = {};  // last - low
+    int count = -1;            // -1: the units do not fit in kMax ranges
+
+    bool usable() const { return count > 0; }
+
+    // The ranges of the set bits of a map of the units below 0x80.
+    static UnitRanges FromMap(const uint64_t map[2]) {
+        UnitRanges r;
+        r.count = 0;
+        for (uint32_t c = 0; c < 0x80;) {
+            if (!((map[c >> 6] >> (c & 63)) & 1)) {
+                ++c;
+                continue;
+            }
+            uint32_t from = c;
+            while (c < 0x80 && ((map[c >> 6] >> (c & 63)) & 1)) ++c;
+            if (r.count == kMax) return UnitRanges();
+            r.low[r.count] = static_cast<uint16_t>(from);
+            r.span[r.count++] = static_cast<uint16_t>(c - 1 - from);
+        }
+        return r;
+    }
+
+    // Lanes of v (all bits set) that fall in a range or are 0x80 or above.
+    __m128i Test(__m128i v) const {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(-0x80)), zero);
+        __m128i hit = _mm_andnot_si128(ascii, _mm_cmpeq_epi16(zero, zero));
+        for (int i = 0; i < count; ++i) {
+            __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(static_cast<short>(low[i])));
+            __m128i over = _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(span[i])));
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi16(over, zero));
+        }
+        return hit;
+    }
+};
+
+// Lane bits of a 16-lane byte mask that _mm_movemask_epi8 gives for 16-bit lanes: two per lane.
+inline unsigned NextLane(unsigned& bits) {
+    unsigned lane = static_cast<unsigned>(__builtin_ctz(bits)) / 2;
+    bits &= ~(3u << (2 * lane));
+    return lane;
+}
+
+}  // namespace kwill

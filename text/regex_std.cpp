@@ -32,13 +32,38 @@ struct StackLimitReached {};
 struct Budget {
     uint64_t steps = 0;
     uint64_t limit = 0;
+    uint64_t stepCost = 1;
+    uint64_t pageCost = 0;       // per page of stack below the deepest point so far
+    uint64_t descentCost = 0;    // per KB of stack the recursion descends beyond its first MB
+    uint64_t descentBytes = 0;   // descended since the last charge, less than a KB
+    uintptr_t deepestPage = 0;   // the deepest stack page the search has reached
+    uintptr_t shallowFloor = 0;  // the end of the first MB of the search's stack
+    uintptr_t lastFrame = 0;
     uintptr_t stackFloor = 0;
     bool exhausted = false;
 
+    void Start() {
+        lastFrame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        deepestPage = lastFrame >> 12;
+        shallowFloor = lastFrame > (1u << 20) ? lastFrame - (1u << 20) : 0;
+    }
+
     void Tick() {
-        if (++steps > limit) exhausted = true;
-        if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackFloor)
-            throw StackLimitReached();
+        uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        if (here < stackFloor) throw StackLimitReached();
+        steps += stepCost;
+        if (here < lastFrame && here < shallowFloor) {
+            descentBytes += lastFrame - here;
+            steps += (descentBytes >> 10) * descentCost;
+            descentBytes &= 1023;
+        }
+        lastFrame = here;
+        uintptr_t page = here >> 12;
+        if (page < deepestPage) {
+            steps += (deepestPage - page) * pageCost;
+            deepestPage = page;
+        }
+        if (steps > limit) exhausted = true;
     }
 };
 
@@ -163,13 +188,14 @@ RegexError StdRegex::MapError(std::regex_constants::error_type kind) {
 RegexError StdRegex::Compile(std::wstring_view pattern, bool caseSensitive) {
     regex_.reset();
     patternLength_ = pattern.size();
+    caseSensitive_ = caseSensitive;
     auto flags = std::regex_constants::ECMAScript;
     if (!caseSensitive) flags |= std::regex_constants::icase;
     RegexError error = kRegexOk;
-    std::unique_ptr<std::wregex> built;
+    std::unique_ptr<Expression> built;
     auto job = [&] {
         try {
-            built.reset(new std::wregex(pattern.data(), pattern.size(), flags));
+            built.reset(new Expression(pattern.data(), pattern.size(), flags));
         } catch (const std::regex_error& e) {
             error = MapError(e.code());
         } catch (const std::bad_alloc&) {
@@ -198,8 +224,14 @@ bool StdRegex::Search(std::wstring_view text, StdRegexResults* results, RegexErr
     // first attempt stopped, so the two together never do more than the budget's work.
     Budget budget;
     budget.limit = stepLimit ? stepLimit : StepLimitFor(text.size());
+    if (IsShortText(text.size())) {
+        budget.stepCost = caseSensitive_ ? 1 : kCaseFoldStepCost;
+        budget.pageCost = kStackPageCost;
+        budget.descentCost = kStackDescentCost;
+    }
     auto job = [&] {
         budget.stackFloor = StackLow() + StackNeed(patternLength_);
+        budget.Start();
         stackShort = false;
         try {
             std::match_results<BudgetIterator> m;

@@ -10,7 +10,8 @@
 //
 // Environment: KWILL_HOST_RECORD (record file), KWILL_HOST_LIFETIME_MS (the window closes
 // itself after this long, default 60000, so that a failed test never leaves a host running),
-// KWILL_HOST_LOAD_LIBRARY=1 (load kwilllib.dll from this folder at start, as the real host does).
+// KWILL_HOST_LOAD_LIBRARY=1 (load kwilllib.dll from this folder at start, as the real host does;
+// then KWILL_HOST_LIBSTRINGS and KWILL_HOST_TIP ask it for language strings and an info tip).
 // Words on the command line change its behaviour (a late window, no start-up signal, DDE servers,
 // ...): see stand_in_options.h.
 #include "hostlink/host_interface.h"
@@ -128,12 +129,13 @@ extern "C" __declspec(dllexport) BOOL
     return TRUE;
 }
 
-// The host's number-text builder: id 90100 becomes "host:<value>"; other ids are left to the
-// caller.
+// The host's number-text builder: id 90100 becomes "host:<value>" and 30371 (an archive's item
+// count) "host:<value> items"; other ids are left to the caller.
 extern "C" __declspec(dllexport) BOOL
     ConstructEvalString_ArgUInt(int stringId, wchar_t* buffer, int bufferChars, unsigned value) {
-    if (stringId != 90100 || !buffer || bufferChars < 24) return FALSE;
-    std::swprintf(buffer, static_cast<size_t>(bufferChars), L"host:%u", value);
+    if ((stringId != 90100 && stringId != 30371) || !buffer || bufferChars < 24) return FALSE;
+    std::swprintf(buffer, static_cast<size_t>(bufferChars),
+                  stringId == 30371 ? L"host:%u items" : L"host:%u", value);
     return TRUE;
 }
 
@@ -166,6 +168,7 @@ int wmain(int argc, wchar_t** argv) {
         dll = dll.substr(0, dll.find_last_of(L'\\') + 1) + L"kwilllib.dll";
         Record(std::string("LIBRARY ") + (::LoadLibraryW(dll.c_str()) ? "loaded" : "failed"));
         kwill::standin::RecordLibStrings(Record);
+        kwill::standin::RecordInfoTip(Record);
     }
 
     WNDCLASSW wc{};

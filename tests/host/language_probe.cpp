@@ -3,6 +3,8 @@
 #include "frame/platform.h"
 #include "tools/common/text_io.h"
 
+#include <shlobj.h>
+
 #include <cwchar>
 #include <string>
 
@@ -33,6 +35,39 @@ void RecordLibStrings(void (*record)(const std::string& line)) {
         release(&s);
         p = *end == L',' ? end + 1 : end;
     }
+}
+
+void RecordInfoTip(void (*record)(const std::string& line)) {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetEnvironmentVariableW(L"KWILL_HOST_TIP", path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kwilllib.dll"), "DllGetClassObject")));
+    static const CLSID kTipClass = {
+        0x2DF394BA, 0x1955, 0x4a52, {0x90, 0x0E, 0x30, 0x38, 0x36, 0x13, 0x5F, 0x67}};
+    std::string text = "none";
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IClassFactory* factory = nullptr;
+    if (get && SUCCEEDED(get(kTipClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+        IQueryInfo* info = nullptr;
+        factory->CreateInstance(nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info));
+        factory->Release();
+        IPersistFile* persist = nullptr;
+        if (info &&
+            SUCCEEDED(info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            wchar_t* tip = nullptr;
+            if (SUCCEEDED(persist->Load(path, STGM_READ)) && info->GetInfoTip(0, &tip) == S_OK &&
+                tip) {
+                text = tools::Utf8FromWide(tip);
+                ::CoTaskMemFree(tip);
+            }
+            persist->Release();
+        }
+        if (info) info->Release();
+    }
+    ::CoUninitialize();
+    record("TIP " + text);
 }
 
 }  // namespace kwill::standin

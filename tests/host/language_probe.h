@@ -10,4 +10,8 @@ namespace kwill::standin {
 // "LIBSTRING <number> <text>" as LibStringW::Init gives it in this process.
 void RecordLibStrings(void (*record)(const std::string& line));
 
+// For the file named by KWILL_HOST_TIP, records "TIP <text>" (or "TIP none") as the library's
+// info-tip handler gives it inside this process, where the host's own number texts come first.
+void RecordInfoTip(void (*record)(const std::string& line));
+
 }  // namespace kwill::standin

@@ -941,5 +941,40 @@ TEST_F(InvokeTest, OpenAsksTheFolderDecisionBeforeAnyHost) {
     }
 }
 
+// The tool and the library copied to a folder without kwill.exe and without the language files:
+// the menu falls back to its built-in English texts (the same as the language module's), and a
+// command finds no host to start: the library's box (closed here) and a failure.
+TEST_F(InvokeTest, WithoutTheProgramTheCommandFails) {
+    ASSERT_EQ(host::FindHostWindow(), nullptr);
+    ConfigFiles files(Archives());
+    test::TempFolder copy;
+    for (const wchar_t* name : {L"kwilltool.exe", L"kwilllib.dll"})
+        ASSERT_TRUE(::CopyFileW((test::ExeFolder() + name).c_str(), (copy / name).c_str(), FALSE));
+    std::wstring data = test::ConfigScratch();
+    data.pop_back();
+    std::wstring arguments = L"menu --data \"" + data + L"\" \"" + (files_ / L"a.zip") + L"\"";
+
+    test::ProcessResult listed = test::RunProcessCaptured(copy / L"kwilltool.exe", arguments);
+    ASSERT_TRUE(listed.finished);
+    EXPECT_EQ(listed.exitCode, 0u) << listed.err;
+    EXPECT_NE(listed.out.find(tools::Utf8FromWide(LibText(20008))), std::string::npos)
+        << listed.out;
+    EXPECT_NE(listed.out.find(tools::Utf8FromWide(LibFormat(20007, L"a"))), std::string::npos)
+        << listed.out;
+
+    test::BoxWatchdog watchdog(L"Tarnwell");
+    test::ProcessResult invoked = test::RunProcessCaptured(
+        copy / L"kwilltool.exe", L"menu --invoke 1 " + arguments.substr(5));
+    ASSERT_TRUE(invoked.finished);
+    EXPECT_EQ(invoked.exitCode, 1u);
+    EXPECT_EQ(invoked.out.rfind("invoke 1: 0x80004005", 0), 0u) << invoked.out;
+    std::vector<std::wstring> texts = watchdog.Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0] == L"KwillRT: Tarnwell could not be found" ||
+                texts[0].rfind(L"KwillRT: Unable to launch Tarnwell from\n\"", 0) == 0)
+        << test::Printable(texts[0]);
+    EXPECT_EQ(host::FindHostWindow(), nullptr);
+}
+
 }  // namespace
 }  // namespace kwill::shellext

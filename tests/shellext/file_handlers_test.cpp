@@ -292,6 +292,42 @@ TEST(FileHandlers, ArchiveAndSettingsTips) {
     ::CoUninitialize();
 }
 
+// A translation is data, not a format: the German command text "Befehl %s%s%d" takes the
+// command into its first insert and shows the rest as written, and the archive count comes from
+// the translated "%1!u! Einträge". Runs under a German locale (ctest's shellext_tips_de); in any
+// other it has nothing to check.
+TEST(FileHandlers, TranslatedTipsAreData) {
+    using HandleFn = void* (*)();
+    using CodeFn = const wchar_t* (*)(const void*);
+    using ReleaseFn = void (*)(void*);
+    void* language = test::Named<HandleFn>("GetLanguageHandle")();
+    const std::wstring code = language ? test::Named<CodeFn>("GetLanguageCode")(language) : L"";
+    if (language) test::Named<ReleaseFn>("ReleaseLanguageHandle")(language);
+    if (code != L"de") GTEST_SKIP() << "the German translation is not the current language";
+
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    test::TempFolder folder;
+    const std::wstring command = folder / L"go.kcf";
+    Write(command, "[Kwill.ButtonInfo]\r\nToolTip=Go %s now\r\n");
+    const std::wstring zip = folder / L"three.zip";
+    ASSERT_TRUE(MakeArchive(zip, 3, nullptr));
+    struct Row {
+        const std::wstring* path;
+        const char* tip;
+    } rows[] = {{&command, "Befehl Go %s now%s%d"}, {&zip, "3 Eintr\xC3\xA4ge"}};
+    for (const Row& r : rows) {
+        IQueryInfo* info = Create<IQueryInfo>(kTipClsid, IID_IQueryInfo);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(LoadFile(info, *r.path), S_OK);
+        wchar_t* tip = nullptr;
+        EXPECT_EQ(info->GetInfoTip(0, &tip), S_OK);
+        EXPECT_EQ(tip ? tools::Utf8FromWide(tip) : std::string("(none)"), r.tip);
+        if (tip) ::CoTaskMemFree(tip);
+        info->Release();
+    }
+    ::CoUninitialize();
+}
+
 TEST(FileHandlers, InterfacesAndUnload) {
     IQueryInfo* info = Create<IQueryInfo>(kTipClsid, IID_IQueryInfo);
     ASSERT_NE(info, nullptr);

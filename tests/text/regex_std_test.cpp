@@ -105,13 +105,16 @@ TEST(RegexStd, StepBudget) {
     struct Case {
         const std::wstring* text;
         uint64_t limit;
-    } cases[] = {{&shortText, 2'000'000},
-                 {&shortText, StdRegex::kDefaultStepLimit},
-                 {&longText, StdRegex::kDefaultStepLimit}};
+        bool caseSensitive;
+    } cases[] = {{&shortText, 2'000'000, true},
+                 {&shortText, StdRegex::kDefaultStepLimit, true},
+                 {&shortText, StdRegex::kDefaultStepLimit, false},
+                 {&longText, StdRegex::kDefaultStepLimit, true},
+                 {&longText, StdRegex::kDefaultStepLimit, false}};
     for (const Case& c : cases) {
         for (const wchar_t* pattern : patterns) {
             StdRegex re;
-            ASSERT_EQ(re.Compile(pattern, true), kRegexOk) << Narrow(pattern);
+            ASSERT_EQ(re.Compile(pattern, c.caseSensitive), kRegexOk) << Narrow(pattern);
             RegexError error = kRegexOk;
             StdRegexResults results;
             EXPECT_FALSE(re.Search(*c.text, &results, &error, c.limit))
@@ -121,25 +124,43 @@ TEST(RegexStd, StepBudget) {
     }
 }
 
-// A search that needs many steps but fewer than the default budget still answers; texts longer
-// than 64 KB keep the budget they always had, or more.
+// Searches of 64 KB that a host makes every day still get their answers under the budget, in
+// either case mode: many steps over ordinary text, and a repeat that recurses through the whole
+// text. Texts longer than 64 KB keep the budget they always had, or more.
 TEST(RegexStd, BudgetGrowsWithTheText) {
     EXPECT_EQ(StdRegex::StepLimitFor(0), StdRegex::StepLimitFor(64 * 1024));
     EXPECT_EQ(StdRegex::StepLimitFor(64 * 1024 + 1), StdRegex::kLongTextStepLimit);
     EXPECT_EQ(StdRegex::StepLimitFor(16 << 20), StdRegex::kStepsPerTextUnit * (16 << 20));
-    std::wstring text;
+    std::wstring words;
     // Just under 64 KB of words and numbers: an ordinary search reads each unit a few times.
-    for (int i = 0; text.size() < 64 * 1024 - 40; ++i) text += L"word" + std::to_wstring(i) + L" ";
-    text += L"needle99 ";
-    StdRegex re;
-    ASSERT_EQ(re.Compile(L"[a-z]+[0-9]+ needlx", true), kRegexOk);
-    RegexError error = kRegexOk;
-    StdRegexResults results;
-    EXPECT_FALSE(re.Search(text, &results, &error));
-    EXPECT_EQ(error, kRegexOk);
-    ASSERT_EQ(re.Compile(L"[a-z]+[0-9]+ needle99", true), kRegexOk);
-    EXPECT_TRUE(re.Search(text, &results, &error));
-    EXPECT_EQ(error, kRegexOk);
+    for (int i = 0; words.size() < 64 * 1024 - 40; ++i)
+        words += L"word" + std::to_wstring(i) + L" ";
+    words += L"needle99 ";
+    std::wstring line(64 * 1024 - 1, L'a');
+    line += L"c";
+    struct Case {
+        const std::wstring* text;
+        const wchar_t* pattern;
+        bool found;
+    } cases[] = {
+        {&words, L"[a-z]+[0-9]+ needlx", false},
+        {&words, L"[a-z]+[0-9]+ needle99", true},
+        {&words, L"WORD\\d+ NEEDLE", true},
+        {&line, L".*c", true},
+        {&line, L"^a+c$", true},
+    };
+    for (const Case& c : cases) {
+        for (bool caseSensitive : {true, false}) {
+            bool expect = c.found && (caseSensitive ? c.pattern[0] != L'W' : true);
+            StdRegex re;
+            ASSERT_EQ(re.Compile(c.pattern, caseSensitive), kRegexOk);
+            RegexError error = kRegexOk;
+            StdRegexResults results;
+            EXPECT_EQ(re.Search(*c.text, &results, &error), expect)
+                << Narrow(c.pattern) << " case " << caseSensitive;
+            EXPECT_EQ(error, kRegexOk) << Narrow(c.pattern) << " case " << caseSensitive;
+        }
+    }
 }
 
 // The standard matcher recurses per unit of text: a long text either matches (on the helper

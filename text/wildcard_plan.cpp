@@ -17,6 +17,9 @@ namespace {
 // a*.x, a*.y, b*.x and b*.y. Beyond this many the general search is the better deal.
 constexpr size_t kMaxSequences = 32;
 
+// Groups nested deeper are left to the general search (the spelling out recurses per level).
+constexpr int kMaxNesting = 8;
+
 // Longer texts are beyond the general search's 32-bit positions, which answers no match.
 constexpr size_t kMaxLength = 0xFFFFFFF0u;
 
@@ -126,7 +129,8 @@ bool ReadSequence(std::wstring_view units, MatchPlan& plan, PlanSequence& s) {
 // groups); false when the stretch holds a negation, a repetition or a word marker, or spells
 // out too many.
 bool Expand(std::wstring_view program, const ProgramLinks& links, size_t begin, size_t end,
-            std::vector<std::wstring>& out) {
+            std::vector<std::wstring>& out, int depth = 0) {
+    if (depth > kMaxNesting) return false;
     out.assign(1, std::wstring());
     for (size_t i = begin; i < end;) {
         const wchar_t unit = program[i];
@@ -140,7 +144,7 @@ bool Expand(std::wstring_view program, const ProgramLinks& links, size_t begin, 
             std::vector<std::wstring> choices, part;
             for (size_t from = i + 1;;) {
                 const size_t to = links.next[from == i + 1 ? i : from - 1];
-                if (!Expand(program, links, from, to, part)) return false;
+                if (!Expand(program, links, from, to, part, depth + 1)) return false;
                 choices.insert(choices.end(), part.begin(), part.end());
                 if (to >= close) break;
                 from = to + 1;

@@ -1,9 +1,11 @@
 // The comparison family against the system's and the runtime's own functions, on one generated
 // corpus of realistic file names: mixed case, version numbers, leading zeros, long digit runs,
 // CJK names. The natural-order rows replay the comparisons that sorting the corpus makes, so
-// the mix of near and far pairs is what a file list sees.
+// the mix of near and far pairs is what a file list sees. A second corpus of real-world names
+// (camera and scan series, reports, invoices) is compared in random pairs through the export.
 #include "bench/harness.h"
 #include "strings/compare.h"
+#include "tools/common/kwill_dll.h"
 
 #include "frame/platform.h"
 
@@ -73,7 +75,132 @@ std::vector<std::pair<const wchar_t*, const wchar_t*>> SortPairs(
     return pairs;
 }
 
+// Names as real folders hold them: numbered series from cameras, scanners and exports with a
+// stem shared by many files, padded and unpadded counters, copies "(1)", versions, dates,
+// spaces and underscores, extensions in either case. Each name is built by appends in order,
+// so the generator draws its numbers in the same order with any compiler.
+std::vector<std::wstring> RealisticNames(size_t count) {
+    Random rng(20250314);
+    std::wstring n;
+    auto add = [&n](const std::wstring& part) { n += part; };
+    auto pick = [&rng, &n](std::initializer_list<const wchar_t*> list) {
+        n += list.begin()[rng.Below(static_cast<uint32_t>(list.size()))];
+    };
+    auto number = [&rng, &n](uint32_t bound, size_t width) {
+        const std::wstring digits = std::to_wstring(rng.Below(bound));
+        if (digits.size() < width) n.append(width - digits.size(), L'0');
+        n += digits;
+    };
+    std::vector<std::wstring> names;
+    names.reserve(count);
+    while (names.size() < count) {
+        n.clear();
+        switch (rng.Below(10)) {
+            case 0:
+                add(L"IMG_");
+                number(10000, 4);
+                pick({L".JPG", L".jpg", L".JPG"});
+                break;
+            case 1:
+                add(L"DSC");
+                number(100000, 5);
+                pick({L".jpg", L".JPG", L".ARW"});
+                break;
+            case 2:
+                add(L"scan ");
+                number(400, 3);
+                pick({L".tif", L".TIF", L".pdf"});
+                break;
+            case 3:
+                add(L"Report 20");
+                number(25, 2);
+                add(L" ");
+                number(10000, 0);
+                pick({L".txt", L" (1).txt", L" (2).txt", L".TXT", L" final.docx"});
+                break;
+            case 4:
+                add(L"track ");
+                number(10000, 0);
+                pick({L"", L" v2", L" v3"});
+                pick({L".JPG", L".mp3", L".MP3", L".wav"});
+                break;
+            case 5:
+                add(L"invoice_");
+                number(2000, 4);
+                pick({L"_final.pdf", L"_draft.pdf", L".pdf", L"_final.PDF"});
+                break;
+            case 6:
+                add(L"Screenshot 2024-");
+                number(12, 2);
+                add(L"-");
+                number(28, 2);
+                add(L" at ");
+                number(24, 2);
+                add(L".");
+                number(60, 2);
+                add(L".");
+                number(60, 2);
+                add(L".png");
+                break;
+            case 7:
+                pick({L"Budget", L"Holiday Photos", L"Meeting notes", L"Project Alpha",
+                      L"Thesis draft", L"Kitchen plans", L"Quarterly sales", L"Garden"});
+                pick({L" ", L" - ", L"_"});
+                pick({L"", L"v", L"part "});
+                number(60, 0);
+                pick({L".docx", L".xlsx", L" (copy).docx", L".PDF", L".pptx"});
+                break;
+            case 8:
+                pick({L"New Folder", L"New Text Document", L"Copy of notes"});
+                if (rng.Below(2)) {
+                    add(L" (");
+                    number(30, 0);
+                    add(L")");
+                }
+                pick({L"", L".txt"});
+                break;
+            default:
+                add(L"Scan_202");
+                number(5, 0);
+                number(12, 2);
+                number(28, 2);
+                add(L"_");
+                number(1000, 4);
+                add(L".PDF");
+                break;
+        }
+        names.push_back(n);
+    }
+    return names;
+}
+
 void Run() {
+    using NumericCompare = int (*)(const wchar_t*, const wchar_t*, DWORD);
+    const auto numericExport = tools::KwillDll::Get().Require<NumericCompare>("NumericStrCmp");
+    {
+        const std::vector<std::wstring> real = RealisticNames(4000);
+        Random rng(4242);
+        std::vector<std::pair<const wchar_t*, const wchar_t*>> pairs(20000);
+        for (auto& p : pairs) {
+            p.first = real[rng.Below(static_cast<uint32_t>(real.size()))].c_str();
+            p.second = real[rng.Below(static_cast<uint32_t>(real.size()))].c_str();
+        }
+        Compare(
+            "natural order, real names in random pairs (export)",
+            {Unit::NanosecondsPerOp, static_cast<double>(pairs.size())},
+            [&] {
+                int sum = 0;
+                for (const auto& p : pairs) sum += numericExport(p.first, p.second, 0);
+                Keep(sum);
+            },
+            "StrCmpLogicalW",
+            [&] {
+                int sum = 0;
+                for (const auto& p : pairs) sum += ::StrCmpLogicalW(p.first, p.second);
+                Keep(sum);
+            });
+    }
+
     const std::vector<std::wstring> names = Corpus(2000);
     const auto pairs = SortPairs(names);
     const double ops = static_cast<double>(pairs.size());

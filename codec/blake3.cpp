@@ -15,9 +15,11 @@
 namespace kwill::codec {
 namespace {
 
-// Subtrees of up to this many chunks are reduced in one go (their chaining values stay on the
-// stack of the calling thread: 32 bytes each).
-constexpr size_t kMaxSubtree = 256;
+// Subtrees of up to kMaxSubtree chunks are reduced in one go, kChunkBatch chunks at a time
+// (their chaining values stay on the stack of the calling thread: 32 bytes each). The larger the
+// subtree, the fewer of its parents go to the narrow kernels; batches keep the stack small.
+constexpr size_t kMaxSubtree = 1024;
+constexpr size_t kChunkBatch = 256;
 
 int PopCount(uint64_t x) {
     return __builtin_popcountll(x);
@@ -52,6 +54,33 @@ void StartChunk(Blake3State& s, uint64_t counter) {
 
 uint32_t StartFlag(const Blake3State& s) {
     return s.blocksCompressed == 0 ? kChunkStart : 0;
+}
+
+// Reduces the whole subtree of n chunks (a power of two from 16 to kMaxSubtree) at data, whose
+// first chunk has the given counter, to the chaining values of its two halves in halves[0] and
+// halves[1]. A subtree larger than a batch goes batch by batch down to sixteen values each, and
+// from there as a whole.
+void ReduceSubtree(const Kernels& k, const uint8_t* data, size_t n, uint64_t counter,
+                   uint32_t (*halves)[8]) {
+    uint32_t cvs[kChunkBatch][8];
+    auto parents = [&k](uint32_t(*level)[8], size_t from, size_t to) {
+        for (size_t m = from / 2; m >= to; m /= 2)
+            k.blake3Parents(reinterpret_cast<const uint8_t*>(level), m, level);
+    };
+    if (n <= kChunkBatch) {
+        k.blake3Chunks(data, n, counter, cvs);
+        parents(cvs, n, 2);
+        __builtin_memcpy(halves, cvs, sizeof(cvs[0]) * 2);
+        return;
+    }
+    uint32_t tops[kMaxSubtree / kChunkBatch * 16][8];
+    for (size_t b = 0; b < n / kChunkBatch; ++b) {
+        k.blake3Chunks(data + b * kChunkBatch * 1024, kChunkBatch, counter + b * kChunkBatch, cvs);
+        parents(cvs, kChunkBatch, 16);
+        __builtin_memcpy(tops[16 * b], cvs, sizeof(cvs[0]) * 16);
+    }
+    parents(tops, n / kChunkBatch * 16, 2);
+    __builtin_memcpy(halves, tops, sizeof(tops[0]) * 2);
 }
 
 }  // namespace
@@ -96,7 +125,7 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
         }
         if (ChunkLength(s) == 0 && length >= 1024 && (s.chunkCounter || length > 1024)) {
             size_t chunks = length / 1024;
-            uint32_t cvs[kMaxSubtree][8];
+            uint32_t cvs[16][8];
             while (chunks) {
                 if (chunks >= 16 && (s.chunkCounter & 15) == 0) {
                     // A whole subtree of 16 to kMaxSubtree chunks, as many as there are and its
@@ -107,9 +136,7 @@ void Blake3Update(Blake3State& s, const uint8_t* data, size_t length) {
                     while (n < kMaxSubtree && 2 * n <= chunks &&
                            (s.chunkCounter & (2 * n - 1)) == 0)
                         n *= 2;
-                    k.blake3Chunks(data, n, s.chunkCounter, cvs);
-                    for (size_t m = n / 2; m > 1; m /= 2)
-                        k.blake3Parents(reinterpret_cast<const uint8_t*>(cvs), m, cvs);
+                    ReduceSubtree(k, data, n, s.chunkCounter, cvs);
                     Push(s, cvs[0], s.chunkCounter);
                     Push(s, cvs[1], s.chunkCounter + n / 2);
                     s.chunkCounter += n;

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Native peers for the digests, codec and regex-peer rows of kwillbench: runs OpenSSL, BLAKE3's
-# reference C implementation and PCRE2 as Linux processes on the same machine right after
-# kwillbench, and prints each against the library's figure from $KWILL_BUILD/bench.txt (so run
-# kwillbench's digests, codec or regex-peer suite first). Peers that are not installed are
-# skipped. Debian packages: openssl, librust-blake3-dev, libpcre2-dev, gcc.
+# Native peers for the digests, codec and regex-peer rows of kwillbench (the wildcard rows have
+# bench-native-fnmatch.sh): runs OpenSSL, BLAKE3's reference C implementation and PCRE2 as Linux
+# processes on the same machine right after kwillbench, and prints each against the library's
+# figure from $KWILL_BUILD/bench.txt (so run kwillbench's digests, codec or regex-peer suite
+# first). Peers that are not installed are skipped. Debian packages: openssl, librust-blake3-dev,
+# libpcre2-dev, gcc.
 set -u
 build=${KWILL_BUILD:-build}
 rows="$build/bench.txt"
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench first)"; exit 0; }
 "$(dirname "$0")/bench-pcre2-peer.sh"  # the regex-peer suite's rows
+"$(dirname "$0")/bench-native-fnmatch.sh"  # the wildcard suite's rows
 # Only the rows whose figure kwillbench just wrote (the digests and codec suites) get a peer.
 grep -q '^BENCH kernel="\(md5\|base64\|blowfish\)' "$rows" || exit 0
 

@@ -15,7 +15,10 @@ CLIPFORMAT PrivateHdropFormat() {
     return format;
 }
 
-std::optional<std::vector<uint8_t>> GetGlobal(IDataObject* data, CLIPFORMAT format) {
+}  // namespace
+
+std::optional<std::vector<uint8_t>> GetDropFilesBlock(IDataObject* data, CLIPFORMAT format) {
+    if (!data) return std::nullopt;
     FORMATETC request = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
     if (FAILED(data->GetData(&request, &medium))) return std::nullopt;
@@ -35,7 +38,45 @@ std::optional<std::vector<uint8_t>> GetGlobal(IDataObject* data, CLIPFORMAT form
     return bytes;
 }
 
-}  // namespace
+std::vector<std::wstring> ParseDropFiles(std::span<const uint8_t> block) {
+    std::vector<std::wstring> names;
+    DROPFILES header{};
+    if (block.size() < sizeof(header)) return names;
+    std::memcpy(&header, block.data(), sizeof(header));
+    if (header.pFiles < sizeof(header) || header.pFiles >= block.size()) return names;
+    size_t at = header.pFiles;
+    if (header.fWide) {
+        while (at + sizeof(wchar_t) <= block.size()) {
+            std::wstring name;
+            wchar_t unit = 0;
+            bool ended = false;
+            for (; at + sizeof(wchar_t) <= block.size(); at += sizeof(wchar_t)) {
+                std::memcpy(&unit, block.data() + at, sizeof(unit));
+                if (unit == 0) {
+                    ended = true;
+                    at += sizeof(wchar_t);
+                    break;
+                }
+                name.push_back(unit);
+            }
+            if (!ended || name.empty()) break;
+            names.push_back(std::move(name));
+        }
+    } else {
+        while (at < block.size()) {
+            const char* begin = reinterpret_cast<const char*>(block.data() + at);
+            const void* end = std::memchr(begin, 0, block.size() - at);
+            if (!end || end == begin) break;
+            int length = static_cast<int>(static_cast<const char*>(end) - begin);
+            int wide = ::MultiByteToWideChar(CP_ACP, 0, begin, length, nullptr, 0);
+            std::wstring name(static_cast<size_t>(wide), L'\0');
+            if (wide > 0) ::MultiByteToWideChar(CP_ACP, 0, begin, length, name.data(), wide);
+            names.push_back(std::move(name));
+            at += static_cast<size_t>(length) + 1;
+        }
+    }
+    return names;
+}
 
 std::vector<uint8_t> BuildArchiveCommand(std::wstring_view target, std::wstring_view extension,
                                          std::span<const uint8_t> dropFiles) {
@@ -55,8 +96,8 @@ std::vector<uint8_t> BuildArchiveCommand(std::wstring_view target, std::wstring_
 
 std::optional<std::vector<uint8_t>> GetDropFiles(IDataObject* data) {
     if (!data) return std::nullopt;
-    if (auto bytes = GetGlobal(data, CF_HDROP)) return bytes;
-    return GetGlobal(data, PrivateHdropFormat());
+    if (auto bytes = GetDropFilesBlock(data, CF_HDROP)) return bytes;
+    return GetDropFilesBlock(data, PrivateHdropFormat());
 }
 
 bool OffersDropFiles(IDataObject* data) {

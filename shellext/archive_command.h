@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,14 @@ std::vector<uint8_t> BuildArchiveCommand(std::wstring_view target, std::wstring_
 // The data object's files as a DROPFILES block: CF_HDROP, else the library's own
 // "kwill_cf_hdrop", each asked for as global memory. Nothing when neither is offered.
 std::optional<std::vector<uint8_t>> GetDropFiles(IDataObject* data);
+// The block of one format, asked for as global memory; nothing when the data object does not
+// give one at least as large as the DROPFILES header.
+std::optional<std::vector<uint8_t>> GetDropFilesBlock(IDataObject* data, CLIPFORMAT format);
+
+// The names of a DROPFILES block (wide or ANSI as its header says), read within the block: a
+// list offset outside it gives no names, and a name that runs off its end is left out. The list
+// ends at its empty name.
+std::vector<std::wstring> ParseDropFiles(std::span<const uint8_t> block);
 
 // True when the data object offers CF_HDROP or "kwill_cf_hdrop" in global memory.
 bool OffersDropFiles(IDataObject* data);

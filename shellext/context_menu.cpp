@@ -76,28 +76,14 @@ bool ForegroundIsDesktop() {
     return EqualNoCase(name, L"Progman") || EqualNoCase(name, L"WorkerW");
 }
 
-// The data object's files as names, or false when it offers no CF_HDROP block.
+// The data object's files as names, or false when it offers no CF_HDROP block. The block is
+// read within its size: the data object may come from any process.
 bool ReadDroppedNames(IDataObject* data, std::vector<std::wstring>* names) {
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    if (!data || FAILED(data->GetData(&format, &medium))) return false;
-    bool ok = medium.tymed == TYMED_HGLOBAL && medium.hGlobal;
-    if (ok) {
-        std::optional<std::vector<uint8_t>> files = GetDropFiles(data);
-        ok = files.has_value();
-    }
-    if (ok) {
-        auto drop = static_cast<HDROP>(medium.hGlobal);
-        UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        std::vector<wchar_t> buffer(kMaxDroppedName + 1);
-        for (UINT i = 0; i < count; ++i) {
-            UINT length = ::DragQueryFileW(drop, i, buffer.data(), kMaxDroppedName + 1);
-            if (length == 0 || length > kMaxDroppedName) continue;
-            names->emplace_back(buffer.data(), length);
-        }
-    }
-    ::ReleaseStgMedium(&medium);
-    return ok;
+    std::optional<std::vector<uint8_t>> files = GetDropFilesBlock(data, CF_HDROP);
+    if (!files) return false;
+    for (std::wstring& name : ParseDropFiles(*files))
+        if (name.size() <= kMaxDroppedName) names->push_back(std::move(name));
+    return true;
 }
 
 class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtInit> {
@@ -342,7 +328,10 @@ class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtIn
     // never pass the last one the shell allows.
     bool InsertItem(HMENU menu, UINT position, const wchar_t* text, uint32_t kind, uint32_t format,
                     bool bitmap, HMENU submenu = nullptr) {
-        if (!submenu && text && first_ + commands_.Counter() > last_) return false;
+        // A command past the last identifier is left out; a separator past it goes in without
+        // one, so that no identifier the shell did not grant is ever handed out.
+        bool identified = !submenu && commands_.Counter() <= last_ - first_;
+        if (!submenu && text && !identified) return false;
         MENUITEMINFOW item{};
         item.cbSize = sizeof(item);
         item.fMask = MIIM_STATE | MIIM_ID;
@@ -359,8 +348,10 @@ class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtIn
         if (submenu) {
             item.fMask |= MIIM_SUBMENU;
             item.hSubMenu = submenu;
-        } else {
+        } else if (identified) {
             item.wID = first_ + commands_.Counter();
+        } else {
+            item.fMask &= ~MIIM_ID;
         }
         if (bitmap && bitmap_ && text) {
             if (themed) {
@@ -372,8 +363,10 @@ class KwillContextMenu final : public RefCountedObject<IContextMenu, IShellExtIn
             }
         }
         if (!::InsertMenuItemW(menu, position, TRUE, &item)) return false;
-        if (text) commands_.Add(kind, format);
-        if (!submenu) commands_.Advance();
+        // Only commands are mapped: a submenu has no identifier of its own, and mapping it at
+        // the counter would shadow the command that gets that offset next.
+        if (identified && text) commands_.Add(kind, format);
+        if (identified) commands_.Advance();
         return true;
     }
 

@@ -82,18 +82,30 @@ uint32_t ReadLayoutFlags(const std::wstring& file) {
     return layout ? ParseFlags(layout->Attribute("flags")) : 0;
 }
 
-std::vector<LayoutEntry> Scan(const std::wstring& folder, bool recursive, int* next, int depth) {
-    std::vector<LayoutEntry> found;
-    if (depth > kMaxLayoutDepth || folder.size() + 2 >= MAX_PATH) return found;
+std::vector<LayoutFolderItem> ListFolder(const std::wstring& folder) {
+    std::vector<LayoutFolderItem> items;
     WIN32_FIND_DATAW data;
     HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return found;
+    if (search == INVALID_HANDLE_VALUE) return items;
     do {
-        std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!recursive) continue;
+        items.push_back({data.cFileName, data.dwFileAttributes});
+    } while (::FindNextFileW(search, &data));
+    ::FindClose(search);
+    return items;
+}
+
+LayoutFolderLister g_lister = ListFolder;
+
+// `depth` counts the folders above this one, from 0 for the folder the scan starts in.
+std::vector<LayoutEntry> Scan(const std::wstring& folder, bool recursive, int* next, int depth) {
+    std::vector<LayoutEntry> found;
+    if (folder.size() + 2 >= MAX_PATH) return found;
+    for (LayoutFolderItem& item : g_lister(folder)) {
+        const std::wstring& name = item.name;
+        if (name.empty() || name == L"." || name == L"..") continue;
+        if (item.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!recursive || depth >= kMaxLayoutDepth) continue;
             LayoutEntry entry;
             entry.name = name;
             entry.folder = true;
@@ -107,8 +119,7 @@ std::vector<LayoutEntry> Scan(const std::wstring& folder, bool recursive, int* n
             entry.flags = ReadLayoutFlags(folder + L"\\" + name);
             found.push_back(std::move(entry));
         }
-    } while (::FindNextFileW(search, &data));
-    ::FindClose(search);
+    }
     return found;
 }
 
@@ -183,6 +194,12 @@ void OrderLayouts(std::vector<LayoutEntry>& list, const std::vector<LayoutOrderI
         static const std::vector<LayoutOrderItem> kNone;
         OrderLayouts(entry.children, children ? *children : kNone);
     }
+}
+
+LayoutFolderLister SetLayoutFolderLister(LayoutFolderLister lister) {
+    LayoutFolderLister previous = g_lister;
+    g_lister = lister ? lister : ListFolder;
+    return previous;
 }
 
 std::vector<LayoutEntry> ScanLayouts(const std::wstring& folder, bool recursive, int* next) {

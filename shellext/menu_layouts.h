@@ -31,6 +31,18 @@ struct LayoutOrderItem {
 // Folders nest no deeper than this; deeper folders are left out of the menu.
 inline constexpr int kMaxLayoutDepth = 8;
 
+// One name in a scanned folder, with its attributes as FindFirstFileW reports them.
+struct LayoutFolderItem {
+    std::wstring name;
+    uint32_t attributes = 0;
+};
+// Lists the names in a folder ("." and ".." may be among them). The scan sees the disk only
+// through this and the layout files it reads; tests put in their own to offer what the file
+// system at hand cannot make, such as junctions and symbolic links.
+using LayoutFolderLister = std::vector<LayoutFolderItem> (*)(const std::wstring& folder);
+// Installs a lister (null: the real one) and returns the one it replaces.
+LayoutFolderLister SetLayoutFolderLister(LayoutFolderLister lister);
+
 // Parses the text of "order.xml" (UTF-8); an unreadable or malformed file orders nothing.
 std::vector<LayoutOrderItem> ParseLayoutOrder(std::string_view xml);
 
@@ -40,7 +52,8 @@ std::vector<LayoutOrderItem> ParseLayoutOrder(std::string_view xml);
 void OrderLayouts(std::vector<LayoutEntry>& list, const std::vector<LayoutOrderItem>& order);
 
 // Scans a folder for "*.tll" files (numbered from *next on) and, when recursive, its subfolders
-// as folder entries. Reparse points are skipped, and nesting stops at kMaxLayoutDepth.
+// as folder entries. Reparse points are skipped (a junction back up the tree would never end),
+// and folders nest at most kMaxLayoutDepth deep.
 std::vector<LayoutEntry> ScanLayouts(const std::wstring& folder, bool recursive, int* next);
 
 // The whole tree under a "Layouts" folder, ordered by its "order.xml".

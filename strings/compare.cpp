@@ -6,6 +6,7 @@
 #include "frame/platform.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cwchar>
 #include <cwctype>
 
@@ -150,9 +151,9 @@ bool PrimaryBelow(wchar_t x, wchar_t y, bool wordSort) {
     return Collate(xy, 2, &y, 1, wordSort) == -1;
 }
 
-// Printable ASCII (letters in lower case) by primary weight: rank 0 for a unit whose weight is
-// not known to differ from every other's, else its place in the order. Built once per sort
-// mode, about a thousand short collation calls.
+// Printable ASCII by primary weight: rank 0 for a unit whose weight is not known to differ from
+// every other's, else its place in the order (a capital letter has its small letter's rank).
+// Built once for both sort modes, about two thousand short collation calls.
 struct AsciiRanks {
     uint8_t rank[128] = {};
 };
@@ -187,17 +188,33 @@ AsciiRanks BuildAsciiRanks(bool wordSort) {
             r.rank[order[i]] = static_cast<uint8_t>(i + 1);
         }
     }
+    // The collation ignores case, so a capital weighs what its small letter does.
+    for (wchar_t c = L'A'; c <= L'Z'; ++c) r.rank[c] = r.rank[FoldLowerAscii(c)];
     return r;
 }
 
-const AsciiRanks& Ranks(bool wordSort) {
-    static const AsciiRanks stringSort = BuildAsciiRanks(false);
-    static const AsciiRanks wordSortRanks = BuildAsciiRanks(true);
-    return wordSort ? wordSortRanks : stringSort;
+struct RankTables {
+    AsciiRanks mode[2];  // string sort, word sort
+};
+
+// Published once built; the rank tables are read on every comparison that reaches a difference.
+std::atomic<const RankTables*> gRankTables{nullptr};
+
+[[gnu::noinline]] const RankTables* BuildRankTables() {
+    static const RankTables tables{{BuildAsciiRanks(false), BuildAsciiRanks(true)}};
+    gRankTables.store(&tables, std::memory_order_release);
+    return &tables;
+}
+
+// The rank table of one sort mode; consulted only under the default English order.
+inline const uint8_t* RankTable(bool wordSort) {
+    const RankTables* tables = gRankTables.load(std::memory_order_acquire);
+    if (!tables) tables = BuildRankTables();
+    return tables->mode[wordSort ? 1 : 0].rank;
 }
 
 inline int AsciiRank(wchar_t c, bool wordSort) {
-    return c < 0x80 ? Ranks(wordSort).rank[FoldLowerAscii(c)] : 0;
+    return c < 0x80 ? RankTable(wordSort)[c] : 0;
 }
 
 // Answers for pairs that involve other units (CJK names against each other and against ASCII),
@@ -221,14 +238,8 @@ inline bool IsLoneUnit(wchar_t c) {
     return c < 0x80 || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
 }
 
-// -1 or +1 when x against y decides at primary level wherever they are the first difference;
-// 0 when only the collation of the whole texts can tell.
-int PrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
-    if (x < 0x80 && y < 0x80) {
-        const int rx = AsciiRank(x, wordSort), ry = AsciiRank(y, wordSort);
-        if (rx == 0 || ry == 0) return 0;
-        return rx < ry ? -1 : 1;
-    }
+// PrimaryOrder for pairs that are not both ASCII.
+int OtherPrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
     if (!IsLoneUnit(x) || !IsLoneUnit(y)) return 0;
     const uint64_t key = PairKey(x, y, wordSort);
     std::atomic<uint64_t>& slot = gPairOrders[(x * 31u + y * 17u + (wordSort ? 7u : 0u)) & 1023u];
@@ -246,6 +257,18 @@ int PrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
     const uint64_t answer = r < 0 ? 1 : (r > 0 ? 2 : 3);
     slot.store(key | answer << 33, std::memory_order_relaxed);
     return r;
+}
+
+// -1 or +1 when x against y decides at primary level wherever they are the first difference;
+// 0 when only the collation of the whole texts can tell.
+inline int PrimaryOrder(wchar_t x, wchar_t y, bool wordSort) {
+    if ((x | y) < 0x80) {
+        const uint8_t* rank = RankTable(wordSort);
+        const int rx = rank[x], ry = rank[y];
+        if (rx == 0 || ry == 0) return 0;
+        return rx < ry ? -1 : 1;
+    }
+    return OtherPrimaryOrder(x, y, wordSort);
 }
 
 // Pending text of the natural order. The collation call costs far more than everything else
@@ -272,6 +295,105 @@ int CompareText(const wchar_t* a, int la, const wchar_t* b, int lb, bool wordSor
     return Collate(a, la, b, lb, wordSort);
 }
 
+// The numbers that start at pa and pb (both digits): of any length, the longer run of
+// significant digits is the larger, then digit by digit; more leading zeros sort first, also
+// between numbers made only of zeros. When they are equal, ea and eb receive their ends.
+inline int CompareNumbers(const wchar_t* pa, const wchar_t* pb, const wchar_t*& ea,
+                          const wchar_t*& eb) {
+    const wchar_t* za = pa;
+    while (*za == L'0') ++za;
+    const wchar_t* zb = pb;
+    while (*zb == L'0') ++zb;
+    const ptrdiff_t zerosA = za - pa, zerosB = zb - pb;
+    const bool digitA = IsDigitUnit(*za), digitB = IsDigitUnit(*zb);
+    if (!digitA || !digitB) {
+        if (digitA) return 1;
+        if (digitB) return -1;
+        if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+        ea = za;
+        eb = zb;
+        return 0;
+    }
+    ea = za;
+    while (IsDigitUnit(*ea)) ++ea;
+    eb = zb;
+    while (IsDigitUnit(*eb)) ++eb;
+    if (ea - za != eb - zb) return (ea - za) < (eb - zb) ? -1 : 1;
+    for (const wchar_t *x = za, *y = zb; x < ea; ++x, ++y) {
+        if (*x != *y) return *x < *y ? -1 : 1;
+    }
+    if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
+    return 0;
+}
+
+// The natural order from the cursors pa and pb on, with the pending texts starting at ma and mb
+// (equal so far but for ASCII case, and as long as each other).
+[[gnu::noinline]] int NumericWalk(const wchar_t* pa, const wchar_t* pb, const wchar_t* ma,
+                                  const wchar_t* mb, bool wordSort, int& english) {
+    // The cursors advance in step from the marks, so the two pending texts are always equally
+    // long. `differs` tells that they are not equal but for ASCII case: the first such pair of
+    // units is where the collation of the pending texts will look first, and when the pair's
+    // primary order is known it decides at once, without walking the rest.
+    bool differs = false;
+    while (*pa && *pb) {
+        if (!IsDigitUnit(*pa) || !IsDigitUnit(*pb)) {
+            if (!differs && *pa != *pb && FoldLowerAscii(*pa) != FoldLowerAscii(*pb)) {
+                differs = true;
+                if (EnglishSort(english)) {
+                    const int r = PrimaryOrder(*pa, *pb, wordSort);
+                    if (r != 0) return r;
+                }
+            }
+            ++pa;
+            ++pb;
+            continue;
+        }
+        if (differs) {
+            const int r = CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb),
+                                      wordSort, english);
+            if (r != 0) return r;
+        }
+        const wchar_t *ea, *eb;
+        if (const int r = CompareNumbers(pa, pb, ea, eb)) return r;
+        pa = ma = ea;
+        pb = mb = eb;
+        differs = false;
+    }
+    // One text ended. Pending texts equal so far: both ended, or the unit that goes on decides
+    // when its weight is known; only the rest needs the lengths and the collation.
+    if (!differs) {
+        if (*pa == *pb) return 0;
+        const wchar_t next = *pa != 0 ? *pa : *pb;
+        if (next < 0x80 && EnglishSort(english) && RankTable(wordSort)[next] != 0) {
+            return *pa != 0 ? 1 : -1;
+        }
+    }
+    return CompareText(ma, static_cast<int>(std::wcslen(ma)), mb, static_cast<int>(std::wcslen(mb)),
+                       wordSort, english);
+}
+
+// The natural order of a and b whose first k units are equal but for ASCII case. Everything in
+// that run is the same on both sides, so the walk would have found each number in it equal and
+// left the pending text equal: it resumes at the first difference, or at the first digit of a
+// number that the run cut in two, with the pending text from the end of the number before.
+[[gnu::noinline]] int NumericAfterCommonRun(const wchar_t* a, const wchar_t* b, size_t k,
+                                            bool wordSort) {
+    size_t start = k;
+    if (IsDigitUnit(a[k]) || IsDigitUnit(b[k])) {
+        while (start > 0 && IsDigitUnit(a[start - 1])) --start;
+        if (IsDigitUnit(a[start]) && IsDigitUnit(b[start])) {
+            // Two numbers: unless they are equal, the text before them is not needed.
+            const wchar_t *ea, *eb;
+            if (const int r = CompareNumbers(a + start, b + start, ea, eb)) return r;
+            int english = -1;
+            return NumericWalk(ea, eb, ea, eb, wordSort, english);
+        }
+    }
+    size_t mark = start;
+    while (mark > 0 && !IsDigitUnit(a[mark - 1])) --mark;
+    int english = -1;
+    return NumericWalk(a + start, b + start, a + mark, b + mark, wordSort, english);
+}
 }  // namespace
 
 wchar_t CharLowerUnit(wchar_t c) {
@@ -466,66 +588,30 @@ int StringCompareW(const wchar_t* a, const wchar_t* b, uint32_t flags, int n) {
 
 int NumericStrCmp(const wchar_t* a, const wchar_t* b, bool wordSort) {
     if (!a || !b) return NullOrder(a, b);
-    const wchar_t* pa = a;  // cursors
-    const wchar_t* pb = b;
-    const wchar_t* ma = a;  // starts of the pending text
-    const wchar_t* mb = b;
-    int english = -1;
-    // The cursors advance in step from the marks, so the two pending texts are always equally
-    // long. `differs` tells that they are not equal but for ASCII case: the first such pair of
-    // units is where the collation of the pending texts will look first, and when the pair's
-    // primary order is known it decides at once, without walking the rest.
-    bool differs = false;
-    while (*pa && *pb) {
-        if (!IsDigitUnit(*pa) || !IsDigitUnit(*pb)) {
-            if (!differs && *pa != *pb && FoldLowerAscii(*pa) != FoldLowerAscii(*pb)) {
-                differs = true;
-                if (EnglishSort(english)) {
-                    const int r = PrimaryOrder(*pa, *pb, wordSort);
-                    if (r != 0) return r;
-                }
-            }
-            ++pa;
-            ++pb;
+    // The common run first: units equal or equal but for ASCII case need no classification,
+    // and equal strings end here.
+    size_t k = 0;
+    wchar_t ca, cb;
+    for (;; ++k) {
+        ca = a[k];
+        cb = b[k];
+        if (ca == cb) {
+            if (ca == 0) return 0;
             continue;
         }
-        if (differs) {
-            const int r = CompareText(ma, static_cast<int>(pa - ma), mb, static_cast<int>(pb - mb),
-                                      wordSort, english);
-            if (r != 0) return r;
-        }
-        const wchar_t* za = pa;
-        while (*za == L'0') ++za;
-        const wchar_t* zb = pb;
-        while (*zb == L'0') ++zb;
-        const ptrdiff_t zerosA = za - pa, zerosB = zb - pb;
-        const bool digitA = IsDigitUnit(*za), digitB = IsDigitUnit(*zb);
-        if (!digitA || !digitB) {
-            if (digitA) return 1;
-            if (digitB) return -1;
-            // Two numbers made only of zeros: more zeros sort first.
-            if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
-            pa = ma = za;
-            pb = mb = zb;
-            differs = false;
-            continue;
-        }
-        const wchar_t* ea = za;
-        while (IsDigitUnit(*ea)) ++ea;
-        const wchar_t* eb = zb;
-        while (IsDigitUnit(*eb)) ++eb;
-        // Numbers of any length: the longer run is the larger, then digit by digit.
-        if (ea - za != eb - zb) return (ea - za) < (eb - zb) ? -1 : 1;
-        for (const wchar_t *x = za, *y = zb; x < ea; ++x, ++y) {
-            if (*x != *y) return *x < *y ? -1 : 1;
-        }
-        if (zerosA != zerosB) return zerosA < zerosB ? 1 : -1;
-        pa = ma = ea;
-        pb = mb = eb;
-        differs = false;
+        if ((ca ^ cb) != 0x20 || static_cast<unsigned>((ca | 0x20) - L'a') > 25u) break;
     }
-    return CompareText(ma, static_cast<int>(std::wcslen(ma)), mb, static_cast<int>(std::wcslen(mb)),
-                       wordSort, english);
+    // Where neither differing unit is a digit, any number before ends here on both sides,
+    // equal: this is the first difference of equal pending texts, or the end of one of them,
+    // and known weights decide.
+    if ((ca | cb) < 0x80 && static_cast<unsigned>(ca - L'0') > 9u &&
+        static_cast<unsigned>(cb - L'0') > 9u && UserSortIsEnglishDefault()) {
+        const uint8_t* rank = RankTable(wordSort);
+        const int ra = rank[ca], rb = rank[cb];  // the terminator has no rank
+        if (ra != 0 && rb != 0) return ra < rb ? -1 : 1;
+        if ((ca == 0 || cb == 0) && (ra | rb) != 0) return ca != 0 ? 1 : -1;
+    }
+    return NumericAfterCommonRun(a, b, k, wordSort);
 }
 
 }  // namespace kwill

@@ -241,6 +241,34 @@ void RewriteExtensionList(String_Pattern& pattern) {
     pattern.negate = negate;
 }
 
+bool IsPrintableAscii(std::wstring_view s) {
+    for (wchar_t c : s)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+// The default English collation has no contractions, expansions or ignorable units among the
+// printable ASCII characters, and no two of them weigh the same but for case. Asked when the
+// pattern is compiled, like the case tables, which are read once per process.
+bool UserSortIsPlainEnglish() {
+    const LCID lcid = ::GetUserDefaultLCID();
+    return PRIMARYLANGID(LANGIDFROMLCID(lcid)) == LANG_ENGLISH &&
+           SORTIDFROMLCID(lcid) == SORT_DEFAULT;
+}
+
+// For a printable ASCII pattern text under that collation: 1 when the text is the same but for
+// ASCII case, 0 when it is not, -1 when a unit outside printable ASCII comes before the first
+// difference (the collation decides). After equal printable text, a differing printable unit or
+// one text ending first gives a different primary weight, whatever follows.
+int EqualIgnoringAsciiCase(std::wstring_view pattern, const wchar_t* text) {
+    for (size_t i = 0;; ++i) {
+        const wchar_t c = text[i];
+        if (c == 0) return i == pattern.size() ? 1 : 0;
+        if (c < 0x20 || c > 0x7E) return -1;
+        if (i >= pattern.size() || FoldUpperAscii(c) != FoldUpperAscii(pattern[i])) return 0;
+    }
+}
+
 bool StartsWith(const std::wstring& s, std::wstring_view prefix) {
     return s.size() >= prefix.size() && std::wstring_view(s).substr(0, prefix.size()) == prefix;
 }
@@ -301,6 +329,7 @@ uint32_t ParsePattern(String_Pattern& pattern, const wchar_t* text, bool caseSen
     pattern.transform = SelectTransform(caseSensitive, options & kPatternPathMode);
     pattern.program.clear();
     pattern.links = ProgramLinks();
+    pattern.plan = MatchPlan();
 
     if (regexMode) {
         if (!pattern.regex) return pattern.state = kPatternInvalid;
@@ -317,6 +346,11 @@ uint32_t ParsePattern(String_Pattern& pattern, const wchar_t* text, bool caseSen
     if (state != kPatternInvalid && !BuildProgramLinks(pattern.program, pattern.links))
         state = kPatternInvalid;
     if (state == kPatternInvalid) pattern.program.clear();
+    if (state == kPatternWild && !(options & kPatternFoldDiacritics))
+        pattern.plan = BuildMatchPlan(pattern.program, pattern.links, KindOf(pattern.transform));
+    if (state == kPatternNotWild && !caseSensitive && !(options & kPatternFoldDiacritics) &&
+        IsPrintableAscii(pattern.text) && UserSortIsPlainEnglish())
+        pattern.plan.mode = MatchPlan::Mode::Text;
     return pattern.state = state;
 }
 
@@ -343,7 +377,10 @@ std::unique_ptr<String_Pattern> NewMatchPattern(const wchar_t* text, uint32_t op
     return pattern;
 }
 
-int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
+namespace {
+
+// Everything but a plan that settles the match on its own.
+[[gnu::noinline]] int MatchWithoutPlan(const String_Pattern& pattern, const wchar_t* text) {
     std::wstring folded;
     if (text && (pattern.options & kPatternFoldDiacritics)) {
         folded = FoldDiacritics(text);
@@ -362,14 +399,34 @@ int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
                                                kCompareIgnoreCase | kCompareLocale, -1);
         return order == 0 ? 1 : 0;
     }
-    size_t length = 0;
-    while (text[length]) ++length;
-    if (length >= 0xFFFFFFF0u) return 0;  // beyond the matcher's 32-bit positions
     MatchContext context{pattern.transform, pattern.compare, pattern.pinyin};
     context.kind = KindOf(pattern.transform);
     context.plainCompare = pattern.compare == PlainCompare;
+    size_t length = 0;
+    if (pattern.plan.mode == MatchPlan::Mode::Ends && context.plainCompare) {
+        if (!pattern.plan.MayStartWith(text[0]) || !PlanEndsFit(pattern.plan, text, length))
+            return 0;
+    } else {
+        while (text[length]) ++length;
+        if (length >= 0xFFFFFFF0u) return 0;  // beyond the matcher's 32-bit positions
+    }
     return RunPattern(pattern.program, pattern.links, std::wstring_view(text, length), context) ? 1
                                                                                                 : 0;
+}
+
+}  // namespace
+
+int DoMatchPattern(const String_Pattern& pattern, const wchar_t* text) {
+    // The usual pattern: a plan of one-character items and * settles it (no plan is made for
+    // folded diacritics, and pinyin initials take the general comparison).
+    if (pattern.plan.mode == MatchPlan::Mode::Sequences && pattern.compare == PlainCompare && text)
+        return pattern.plan.MayStartWith(text[0]) && RunPlan(pattern.plan, text) ? 1 : 0;
+    // A plain text compared ignoring case: the collation is needed only beyond printable ASCII.
+    if (pattern.plan.mode == MatchPlan::Mode::Text && text) {
+        const int equal = EqualIgnoringAsciiCase(pattern.text, text);
+        if (equal >= 0) return equal;
+    }
+    return MatchWithoutPlan(pattern, text);
 }
 
 int MatchPattern(const String_Pattern& pattern, const wchar_t* text) {

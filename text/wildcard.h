@@ -5,6 +5,7 @@
 
 #include "frame/pinyin_table.h"
 #include "text/wildcard_matcher.h"
+#include "text/wildcard_plan.h"
 
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,7 @@ struct String_Pattern {
     RegExWrapper* regex = nullptr;  // regular-expression handle in mode 0x8
 
     ProgramLinks links;
+    MatchPlan plan;
 };
 
 // A new handle compiled from the text (null text: an empty pattern). The handle exists even

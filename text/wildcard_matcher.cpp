@@ -727,17 +727,6 @@ int32_t Runner::Search(Scope& scope) {
     }
 }
 
-template <TransformKind kKind>
-inline wchar_t Transform(wchar_t c, const wchar_t* upper) {
-    if constexpr (kKind == TransformKind::Path || kKind == TransformKind::PathUpper) {
-        if (c == L'/') return L'\\';
-    }
-    if constexpr (kKind == TransformKind::Upper || kKind == TransformKind::PathUpper) {
-        return c < 0x80 ? FoldUpperAscii(c) : upper[c];
-    }
-    return c;
-}
-
 // Literals, * and ?: the classic two-cursor match that returns to the last * on a mismatch.
 // Equivalent to the general search for these programs and needs no memory. The transform and
 // the plain comparison are inlined for the usual case.
@@ -749,7 +738,7 @@ bool RunSimple(std::wstring_view program, const ProgramLinks& links, std::wstrin
         if constexpr (kKind == TransformKind::Other) {
             return context.compare(unit, context.transform(c), context.pinyin);
         } else {
-            const wchar_t x = Transform<kKind>(c, upper);
+            const wchar_t x = TransformUnit<kKind>(c, upper);
             return unit == x || (!context.plainCompare && context.compare(unit, x, context.pinyin));
         }
     };

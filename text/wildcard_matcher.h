@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame/pinyin_table.h"
+#include "strings/compare.h"
 
 #include <cstdint>
 #include <string_view>
@@ -55,6 +56,19 @@ bool BuildProgramLinks(std::wstring_view program, ProgramLinks& links);
 
 // Which transform `transform` is, so that the common patterns can be matched with it inlined.
 enum class TransformKind : uint8_t { Identity, Upper, Path, PathUpper, Other };
+
+// The transform of one text unit inlined: `upper` is UpperUnitTable() for the upper-casing
+// kinds. Not for TransformKind::Other.
+template <TransformKind kKind>
+inline wchar_t TransformUnit(wchar_t c, const wchar_t* upper) {
+    if constexpr (kKind == TransformKind::Path || kKind == TransformKind::PathUpper) {
+        if (c == L'/') return L'\\';
+    }
+    if constexpr (kKind == TransformKind::Upper || kKind == TransformKind::PathUpper) {
+        return c < 0x80 ? FoldUpperAscii(c) : upper[c];
+    }
+    return c;
+}
 
 struct MatchContext {
     PatternTransform transform;

@@ -32,6 +32,7 @@ class FileSource final : public ByteSource {
     FileSource& operator=(const FileSource&) = delete;
 
     bool Valid() const { return size_ != kUnknown; }
+    HANDLE Handle() const { return file_; }
     uint64_t Size() const override { return size_; }
     bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
 

@@ -312,22 +312,23 @@ ZipError ZipReader::LocateData(const ZipEntry& entry, MemberData& data) {
 
 ZipError ZipReader::Read(std::string_view name, std::string_view password, uint64_t sizeLimit,
                          std::vector<uint8_t>& out) {
-    out.clear();
     const ZipEntry* entry = Find(name);
-    if (!entry) return ZipError::NotFound;
+    if (!entry) {
+        out.clear();
+        return ZipError::NotFound;
+    }
     return Read(*entry, password, sizeLimit, out);
 }
 
 ZipError ZipReader::Read(const ZipEntry& entry, std::string_view password, uint64_t sizeLimit,
                          std::vector<uint8_t>& out) {
-    out.clear();
-    if (entry.uncompressedSize > sizeLimit) return ZipError::TooLarge;
-    if (entry.uncompressedSize > SIZE_MAX / 2) return ZipError::TooLarge;
-    ZipError e;
-    try {
-        e = ReadWhole(entry, password, out);
-    } catch (const std::bad_alloc&) {
-        e = ZipError::OutOfMemory;
+    ZipError e = ZipError::TooLarge;
+    if (entry.uncompressedSize <= sizeLimit && entry.uncompressedSize <= SIZE_MAX / 2) {
+        try {
+            e = ReadWhole(entry, password, out);
+        } catch (const std::bad_alloc&) {
+            e = ZipError::OutOfMemory;
+        }
     }
     if (e != ZipError::Ok) {
         out.clear();
@@ -365,6 +366,9 @@ ZipError ZipReader::ReadWhole(const ZipEntry& entry, std::string_view password,
     if (entry.method == kMethodStored) {
         out.assign(payload, payload + payloadLength);
     } else {
+        // The inflater must fill out exactly, so what out held before is all overwritten: it is
+        // not cleared first, and a caller reading member after member into one buffer pays for
+        // zero-filling it (and its first page faults) once, not per member.
         out.resize(size);
         if ((e = InflateWhole({payload, payloadLength}, out)) != ZipError::Ok) return e;
     }
@@ -403,11 +407,12 @@ ZipError ZipReader::Extract(const ZipEntry& entry, std::string_view password, co
             state = ThreadInflater();
             if (!state || !ResetInflateStream(*state)) return ZipError::OutOfMemory;
         }
-        // Small members get small buffers.
+        // Small members get small buffers. The output piece stays in the processor's cache
+        // between the inflater writing it, the CRC reading it and the sink taking it.
         std::vector<uint8_t> in(
             static_cast<size_t>(std::min<uint64_t>(kStreamChunk, std::max<uint64_t>(left, 1)))),
             out(static_cast<size_t>(
-                std::min<uint64_t>(4 * kStreamChunk, entry.uncompressedSize + 1024)));
+                std::min<uint64_t>(kStreamChunk, entry.uncompressedSize + 1024)));
         uint32_t crc = 0;
         uint64_t produced = 0;
         bool finished = entry.method == kMethodStored;

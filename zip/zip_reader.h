@@ -67,8 +67,9 @@ class ZipReader {
     uint64_t PrefixSize() const { return prefix_; }
     bool Zip64() const { return zip64_; }
 
-    // Reads a whole member into out (replaced). A member larger than sizeLimit is refused with
-    // TooLarge before anything is allocated. An empty password reads unencrypted members only.
+    // Reads a whole member into out (replaced; its capacity is reused). A member larger than
+    // sizeLimit is refused with TooLarge before anything is allocated. An empty password reads
+    // unencrypted members only.
     ZipError Read(const ZipEntry& entry, std::string_view password, uint64_t sizeLimit,
                   std::vector<uint8_t>& out);
     ZipError Read(std::string_view name, std::string_view password, uint64_t sizeLimit,

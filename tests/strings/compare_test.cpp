@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -448,6 +449,156 @@ TEST(NaturalOrder, TotalOrderOnGeneratedNames) {
                     << " <= " << Show(names[k].c_str());
             }
         }
+    }
+}
+
+// The generator of the differential test below.
+struct XorShift {
+    uint32_t x;
+    uint32_t Next() {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    }
+    uint32_t Below(uint32_t bound) { return Next() % bound; }
+};
+
+// The natural order written out without any shortcut: the pending text between numbers always
+// goes to the collation, every digit is asked of the runtime, nothing is skipped. NumericStrCmp
+// must give the same answer on every pair; its shortcuts (the common run skipped unclassified,
+// a number cut by that run compared from its first digit, known weights of ASCII units deciding
+// a first difference or the end of one text) are only allowed to save time.
+int ReferenceNaturalOrder(const std::wstring& a, const std::wstring& b, bool wordSort) {
+    auto digit = [](const std::wstring& s, size_t i) {
+        return i < s.size() && std::iswdigit(s[i]);
+    };
+    auto collate = [wordSort](const std::wstring& x, size_t from, size_t to, const std::wstring& y,
+                              size_t yFrom, size_t yTo) {
+        return FileSystemCompareString(x.c_str() + from, static_cast<int>(to - from),
+                                       y.c_str() + yFrom, static_cast<int>(yTo - yFrom), true,
+                                       wordSort);
+    };
+    size_t pa = 0, pb = 0, ma = 0, mb = 0;
+    while (pa < a.size() && pb < b.size()) {
+        if (!digit(a, pa) || !digit(b, pb)) {
+            ++pa;
+            ++pb;
+            continue;
+        }
+        if (const int r = collate(a, ma, pa, b, mb, pb)) return r;
+        size_t za = pa, zb = pb;
+        while (za < a.size() && a[za] == L'0') ++za;
+        while (zb < b.size() && b[zb] == L'0') ++zb;
+        size_t ea = za, eb = zb;
+        while (digit(a, ea)) ++ea;
+        while (digit(b, eb)) ++eb;
+        // Only zeros on one side: the other number is the larger.
+        if ((ea == za) != (eb == zb)) return ea == za ? -1 : 1;
+        if (ea - za != eb - zb) return ea - za < eb - zb ? -1 : 1;
+        if (const int r = a.compare(za, ea - za, b, zb, eb - zb)) return r < 0 ? -1 : 1;
+        if (za - pa != zb - pb) return za - pa < zb - pb ? 1 : -1;
+        pa = ma = ea;
+        pb = mb = eb;
+    }
+    return collate(a, ma, a.size(), b, mb, b.size());
+}
+
+// Names of real folders, and names made of every kind of unit the order treats apart.
+std::vector<std::wstring> DifferentialNames(uint32_t seed) {
+    std::vector<std::wstring> names = GeneratedNames(400, seed);
+    const wchar_t* real[] = {L"IMG_0042.JPG",
+                             L"IMG_0042.jpg",
+                             L"img_0420.JPG",
+                             L"DSC01234.jpg",
+                             L"DSC1234.JPG",
+                             L"scan 001.tif",
+                             L"scan 01.TIF",
+                             L"scan 1.tif",
+                             L"Report 2023 9709 (1).txt",
+                             L"Report 2023 9709.txt",
+                             L"report 2023 970 (1).txt",
+                             L"track 6471 v2.JPG",
+                             L"track 6471 v10.jpg",
+                             L"invoice_0042_final.pdf",
+                             L"invoice_042_draft.PDF",
+                             L"New Folder (2)",
+                             L"New Folder",
+                             L"New folder (10)",
+                             L"Screenshot 2024-03-05 at 09.15.02.png"};
+    names.insert(names.end(), std::begin(real), std::end(real));
+    const wchar_t units[] =
+        L"aZ _-.()'!~,0123456789\x00E4\x00C4\x00E9\x00DF\x4E2D\x6587\xFF11"
+        L"\xFF10\x0661\x0301\xAC00";
+    XorShift rng{seed};
+    auto next = [&rng](uint32_t bound) { return rng.Below(bound); };
+    for (int i = 0; i < 300; ++i) {
+        std::wstring s;
+        const uint32_t len = next(10);
+        for (uint32_t j = 0; j < len; ++j) {
+            switch (next(6)) {
+                case 0:  // a long digit run, zeros first
+                    s += std::wstring(next(4), L'0') + L"98765432109876543210" +
+                         std::to_wstring(next(1000));
+                    break;
+                case 1:
+                    s += std::wstring(next(3), L'0');
+                    break;
+                default:
+                    s += units[next(std::size(units) - 1)];
+                    break;
+            }
+        }
+        names.push_back(s);
+    }
+    return names;
+}
+
+// The other name of a pair: the same name edited at one place, so that long common runs end in
+// every kind of difference (a digit more or less, another case, another unit, a cut).
+std::wstring Edited(const std::wstring& name, uint32_t r) {
+    std::wstring s = name;
+    const size_t at = s.empty() ? 0 : r % (s.size() + 1);
+    const wchar_t replacements[] = L"0159a Z._(\x00E4\x4E2D\xFF11";
+    switch ((r >> 8) % 6) {
+        case 0:
+            s.insert(at, 1, L"0123456789"[(r >> 12) % 10]);
+            break;
+        case 1:
+            if (at < s.size()) s.erase(at, 1);
+            break;
+        case 2:
+            if (at < s.size())
+                s[at] =
+                    FoldUpperAscii(s[at]) == s[at] ? FoldLowerAscii(s[at]) : FoldUpperAscii(s[at]);
+            break;
+        case 3:
+            if (at < s.size()) s[at] = replacements[(r >> 12) % (std::size(replacements) - 1)];
+            break;
+        case 4:
+            s.resize(at);
+            break;
+        default:
+            s.insert(at, L"00");
+            break;
+    }
+    return s;
+}
+
+TEST(NaturalOrder, ShortcutsAgreeWithReference) {
+    const std::vector<std::wstring> names = DifferentialNames(4711);
+    XorShift rng{2024};
+    auto next = [&rng]() { return rng.Next(); };
+    for (int i = 0; i < 12000; ++i) {
+        const std::wstring& a = names[next() % names.size()];
+        const std::wstring b = (i % 3 == 0) ? names[next() % names.size()] : Edited(a, next());
+        const bool wordSort = i % 4 == 0;
+        ASSERT_EQ(NumericStrCmp(a.c_str(), b.c_str(), wordSort),
+                  ReferenceNaturalOrder(a, b, wordSort))
+            << Show(a.c_str()) << " / " << Show(b.c_str()) << " word sort " << wordSort;
+        ASSERT_EQ(NumericStrCmp(b.c_str(), a.c_str(), wordSort),
+                  ReferenceNaturalOrder(b, a, wordSort))
+            << Show(b.c_str()) << " / " << Show(a.c_str()) << " word sort " << wordSort;
     }
 }
 

@@ -113,34 +113,39 @@ TEST(CompressedFile, PythonsZlibBothWays) {
     test::WriteFileBytes(test::OutputFolder() + L"mixed.orig", mixed.data(), mixed.size());
 }
 
+// Plain files are mapped and scrambled ones read into memory: damage fails the same on both.
 TEST(CompressedFile, DamagedFilesGiveNothing) {
     Api api;
     test::TempFolder folder;
     std::wstring path = folder / L"whole";
     std::vector<uint8_t> data = test::MixedBytes(100000, 5);
-    ASSERT_EQ(api.save(path.c_str(), data.data(), static_cast<uint32_t>(data.size()), 0), 1);
-    std::vector<uint8_t> packed = test::ReadFileBytes(path);
-    struct Case {
-        const char* what;
-        size_t keep;    // bytes kept from the start
-        size_t flipAt;  // byte to change, or SIZE_MAX
-    };
-    const Case cases[] = {
-        {"truncated to nothing", 0, SIZE_MAX},
-        {"header only", 2, SIZE_MAX},
-        {"half", packed.size() / 2, SIZE_MAX},
-        {"without the checksum", packed.size() - 4, SIZE_MAX},
-        {"checksum changed", packed.size(), packed.size() - 1},
-        {"data changed", packed.size(), packed.size() / 3},
-        {"header changed", packed.size(), 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> bad(packed.begin(), packed.begin() + c.keep);
-        if (c.flipAt != SIZE_MAX) bad[c.flipAt] ^= 0x10;
-        std::wstring damaged = folder / L"damaged";
-        ASSERT_TRUE(test::WriteFileBytes(damaged, bad.data(), bad.size()));
-        LoadFails(api, damaged, 0, ERROR_INVALID_DATA);
+    for (uint32_t scramble : {0u, 1u}) {
+        SCOPED_TRACE(scramble ? "scrambled" : "plain");
+        ASSERT_EQ(api.save(path.c_str(), data.data(), static_cast<uint32_t>(data.size()), scramble),
+                  1);
+        std::vector<uint8_t> packed = test::ReadFileBytes(path);
+        struct Case {
+            const char* what;
+            size_t keep;    // bytes kept from the start
+            size_t flipAt;  // byte to change, or SIZE_MAX
+        };
+        const Case cases[] = {
+            {"truncated to nothing", 0, SIZE_MAX},
+            {"header only", 2, SIZE_MAX},
+            {"half", packed.size() / 2, SIZE_MAX},
+            {"without the checksum", packed.size() - 4, SIZE_MAX},
+            {"checksum changed", packed.size(), packed.size() - 1},
+            {"data changed", packed.size(), packed.size() / 3},
+            {"header changed", packed.size(), 0},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            std::vector<uint8_t> bad(packed.begin(), packed.begin() + c.keep);
+            if (c.flipAt != SIZE_MAX) bad[c.flipAt] ^= 0x10;
+            std::wstring damaged = folder / L"damaged";
+            ASSERT_TRUE(test::WriteFileBytes(damaged, bad.data(), bad.size()));
+            LoadFails(api, damaged, scramble, ERROR_INVALID_DATA);
+        }
     }
     LoadFails(api, folder / L"missing", 0, ERROR_FILE_NOT_FOUND);
 }

@@ -3,9 +3,13 @@
 // streamed output, a stub in front with and without adjusted offsets, offsets above 4 GiB, 70,000
 // entries) must read back byte for byte, and what the reader must refuse it refuses.
 #include "tests/zip/zip_support.h"
+#include "zip/zip_format.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_writer.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace kwill::zip {
 namespace {
@@ -150,6 +154,104 @@ TEST(ZipReader, RefusesWhatItMustNotRead) {
         EXPECT_EQ(reader.Read(c.member, c.password, c.limit, out), c.read);
         if (c.read != ZipError::Ok) {
             EXPECT_TRUE(out.empty());
+        }
+    }
+}
+
+// One buffer reused for member after member is overwritten whole: a shorter member leaves
+// nothing of a longer one behind, and a failed read leaves the buffer empty, not holding the
+// last member's bytes.
+TEST(ZipReader, OneBufferForManyMembers) {
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(Fixture(L"deflate.zip").c_str()), ZipError::Ok);
+    std::vector<uint8_t> out(3 << 20, 0xA5);
+    for (const char* member : {"random.bin", "text.txt", "empty.txt", "random.bin", "text.txt"}) {
+        std::string original = std::string("src\\") + member;
+        EXPECT_EQ(reader.Read(member, "", kNoLimit, out), ZipError::Ok) << member;
+        EXPECT_TRUE(out == FixtureBytes(std::wstring(original.begin(), original.end()))) << member;
+    }
+    EXPECT_EQ(reader.Read("text.txt", "", 1000, out), ZipError::TooLarge);
+    EXPECT_TRUE(out.empty());
+}
+
+// Writes data as the one deflated member of an archive in memory.
+std::vector<uint8_t> OneMemberArchive(const std::vector<uint8_t>& data) {
+    test::TempFolder folder;
+    std::wstring path = folder / L"one.zip";
+    ZipWriter writer;
+    EXPECT_EQ(writer.Create(path.c_str()), ZipError::Ok);
+    EXPECT_EQ(writer.AddBuffer("data.bin", data), ZipError::Ok);
+    EXPECT_EQ(writer.Commit(), ZipError::Ok);
+    return test::ReadFileBytes(path);
+}
+
+// A member whose recorded sizes disagree with its deflate stream (in the local header and the
+// directory alike, so that both agree), read whole and streamed in many pieces, from memory and
+// from a file, into a buffer that already holds the right bytes: the same error everywhere and
+// no output.
+TEST(ZipReader, SizesThatDisagreeWithTheStream) {
+    const std::vector<uint8_t> data = test::MixedBytes((1 << 20) + 54321, 9);
+    const std::vector<uint8_t> archive = OneMemberArchive(data);
+    ASSERT_GT(archive.size(), 100u);
+    ASSERT_EQ(Get32(archive.data()), kLocalHeaderSig);
+    ASSERT_EQ(Get16(archive.data() + 8), kMethodDeflate);
+    size_t central = archive.size() - kEndRecordSize;
+    central = Get32(archive.data() + central + 16);
+    ASSERT_EQ(Get32(archive.data() + central), kCentralHeaderSig);
+    struct Case {
+        const char* what;
+        int64_t compressedBy;  // added to the recorded compressed size
+        int64_t sizeBy;        // added to the recorded uncompressed size
+        ZipError expected;
+    };
+    const Case cases[] = {
+        {"as written", 0, 0, ZipError::Ok},
+        {"one byte more than the stream holds", 0, 1, ZipError::BadData},
+        {"one byte less than the stream holds", 0, -1, ZipError::BadData},
+        {"half the stream's output", 0, -int64_t(data.size() / 2), ZipError::BadData},
+        {"twice the stream's output", 0, int64_t(data.size()), ZipError::BadData},
+        {"stream cut short by one byte", -1, 0, ZipError::BadData},
+        {"stream cut to half", -int64_t(Get32(archive.data() + 18) / 2), 0, ZipError::BadData},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> copy = archive;
+        for (size_t field : {size_t(18), central + 20}) {
+            uint32_t v = Get32(copy.data() + field) + static_cast<uint32_t>(c.compressedBy);
+            std::memcpy(copy.data() + field, &v, 4);
+        }
+        for (size_t field : {size_t(22), central + 24}) {
+            uint32_t v = Get32(copy.data() + field) + static_cast<uint32_t>(c.sizeBy);
+            std::memcpy(copy.data() + field, &v, 4);
+        }
+        test::TempFolder folder;
+        std::wstring path = folder / L"sized.zip";
+        ASSERT_TRUE(test::WriteFileBytes(path, copy.data(), copy.size()));
+        for (bool inMemory : {true, false}) {
+            SCOPED_TRACE(inMemory ? "in memory" : "on disk");
+            ZipReader reader;
+            ASSERT_EQ(inMemory ? reader.Open(std::make_unique<MemorySource>(copy))
+                               : reader.Open(path.c_str()),
+                      ZipError::Ok);
+            const ZipEntry& entry = reader.Entries().front();
+            std::vector<uint8_t> out = data;
+            EXPECT_EQ(reader.Read(entry, "", kNoLimit, out), c.expected);
+            EXPECT_TRUE(c.expected == ZipError::Ok ? out == data : out.empty());
+            for (uint64_t wholeLimit : {kNoLimit, uint64_t(0)}) {
+                reader.SetWholeExtractLimit(wholeLimit);
+                std::vector<uint8_t> streamed;
+                size_t pieces = 0;
+                EXPECT_EQ(reader.Extract(entry, "",
+                                         [&](const uint8_t* p, size_t n) {
+                                             streamed.insert(streamed.end(), p, p + n);
+                                             return ++pieces > 0;
+                                         }),
+                          c.expected);
+                if (c.expected == ZipError::Ok) {
+                    EXPECT_TRUE(streamed == data);
+                    EXPECT_GT(pieces, 4u);
+                }
+            }
         }
     }
 }

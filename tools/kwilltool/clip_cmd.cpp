@@ -3,6 +3,7 @@
 // kwill clip put FILE...: puts files on the clipboard as the shell does when they are copied.
 #include "tools/common/kwill_dll.h"
 #include "tools/common/text_io.h"
+#include "tools/kwilltool/shell_files.h"
 #include "tools/kwilltool/subcommand.h"
 
 #include <ole2.h>
@@ -61,55 +62,20 @@ int Dump() {
 }
 
 int Put(const std::vector<std::string>& files) {
-    std::vector<PIDLIST_ABSOLUTE> lists;
+    std::string missing;
+    IDataObject* object = ShellFilesDataObject(files, &missing);
+    if (!missing.empty()) {
+        WriteErr("kwill clip: " + missing + ": no such file\n");
+        return 1;
+    }
     int result = 0;
-    for (const std::string& file : files) {
-        std::wstring name = WideFromUtf8(file);
-        wchar_t full[MAX_PATH * 4];
-        DWORD chars = ::GetFullPathNameW(name.c_str(), MAX_PATH * 4, full, nullptr);
-        PIDLIST_ABSOLUTE list = nullptr;
-        if (chars == 0 || chars >= MAX_PATH * 4 ||
-            FAILED(::SHParseDisplayName(full, nullptr, &list, 0, nullptr))) {
-            WriteErr("kwill clip: " + file + ": no such file\n");
-            result = 1;
-            break;
-        }
-        lists.push_back(list);
+    if (!object || FAILED(::OleSetClipboard(object)) || FAILED(::OleFlushClipboard())) {
+        WriteErr("kwill clip: the files cannot be put on the clipboard\n");
+        result = 1;
+    } else {
+        WriteOut(std::to_string(files.size()) + " file(s) on the clipboard\n");
     }
-    if (result == 0) {
-        // Files of one folder go in as the folder and its items, as a folder window copies them;
-        // files of several folders as lists relative to the desktop.
-        PIDLIST_ABSOLUTE parent = ::ILClone(lists[0]);
-        ::ILRemoveLastID(parent);
-        bool oneFolder = true;
-        for (PIDLIST_ABSOLUTE list : lists) {
-            PIDLIST_ABSOLUTE folder = ::ILClone(list);
-            ::ILRemoveLastID(folder);
-            oneFolder = oneFolder && ::ILIsEqual(folder, parent);
-            ::CoTaskMemFree(folder);
-        }
-        ITEMIDLIST_ABSOLUTE desktop{};
-        std::vector<LPCITEMIDLIST> items;
-        for (PIDLIST_ABSOLUTE list : lists)
-            items.push_back(oneFolder ? ::ILFindLastID(list) : list);
-        using CreateFn =
-            HRESULT(WINAPI*)(PCIDLIST_ABSOLUTE, UINT, PCUIDLIST_RELATIVE_ARRAY, IDataObject**);
-        auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"shell32.dll"), "CIDLData_CreateFromIDArray")));
-        IDataObject* object = nullptr;
-        if (!create ||
-            FAILED(create(oneFolder ? parent : &desktop, static_cast<UINT>(items.size()),
-                          items.data(), &object)) ||
-            FAILED(::OleSetClipboard(object)) || FAILED(::OleFlushClipboard())) {
-            WriteErr("kwill clip: the files cannot be put on the clipboard\n");
-            result = 1;
-        } else {
-            WriteOut(std::to_string(items.size()) + " file(s) on the clipboard\n");
-        }
-        ::CoTaskMemFree(parent);
-        if (object) object->Release();
-    }
-    for (PIDLIST_ABSOLUTE list : lists) ::CoTaskMemFree(list);
+    if (object) object->Release();
     return result;
 }
 

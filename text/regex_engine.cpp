@@ -402,6 +402,7 @@ RegexUnitCheck UnitCheckFor(wchar_t u) {
     RegexUnitCheck k;
     k.kind = RegexUnitCheck::kUnit;
     k.unit = u;
+    k.takesHigh = u >= 0x80;
     if (u >= 0x80) {
         k.foldedMap = false;  // the system's folding may take it to an ASCII letter
         return k;
@@ -419,6 +420,7 @@ void AddFirstUnit(RegexUnitCheck& k, wchar_t u) {
         k.folded[w] |= one.folded[w];
     }
     k.foldedMap = k.foldedMap && one.foldedMap;
+    k.takesHigh = k.takesHigh || one.takesHigh;
 }
 
 // Below 0x80 a set folds case with the ASCII tables only, so its folded map is exact.
@@ -429,6 +431,7 @@ RegexUnitCheck SetCheckFor(const Program& p, size_t pc) {
     bool negate = p[pc] == kOpNotSet;
     const uint16_t* ranges = &p[pc + 4];
     uint32_t count = p[pc + 3];
+    k.takesHigh = negate || (count > 0 && ranges[2 * count - 1] >= 0x80);
     for (uint32_t c = 0; c < 0x80; ++c) {
         bool in = RangesHold(ranges, count, c);
         if (in != negate) SetBit(k.exact, c);
@@ -440,9 +443,17 @@ RegexUnitCheck SetCheckFor(const Program& p, size_t pc) {
     return k;
 }
 
+// The maps of a check as ranges for scans. Without case, a unit from 0x80 up may always pass
+// (the system's folding decides); with case, only when the check takes some such unit.
+void SetRanges(RegexUnitCheck& k) {
+    k.exactRanges = UnitRanges::FromMap(k.exact, k.takesHigh);
+    if (k.foldedMap) k.foldedRanges = UnitRanges::FromMap(k.folded, true);
+}
+
 RegexUnitCheck AnyCheck() {
     RegexUnitCheck k;
     k.kind = RegexUnitCheck::kAny;
+    k.takesHigh = true;
     k.exact[0] = k.exact[1] = k.folded[0] = k.folded[1] = ~0ull;
     return k;
 }
@@ -501,9 +512,9 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     anchored_ = false;
     firstUnitCount_ = pairExact_ = pairFolded_ = 0;
     prefix_.clear();
-    prefixLiteral_.clear();
     setChecks_.clear();
-    prefixUnits_ = leadingRunPc_ = 0;
+    prefixUnits_ = prefixEndPc_ = leadingRunPc_ = 0;
+    runDisjoint_ = false;
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -523,13 +534,18 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         firstUnitCount_ = 0;
     Analyse(program, sets);
     // A literal that the prefix checks already find needs no search of its own.
-    if (prefixLiteral_.find(required) != std::wstring::npos) required.clear();
+    for (size_t i = 0; !required.empty() && i + required.size() <= prefix_.size(); ++i) {
+        size_t k = 0;
+        while (k < required.size() && prefix_[i + k].kind == RegexUnitCheck::kUnit &&
+               prefix_[i + k].unit == required[k])
+            ++k;
+        if (k == required.size()) required.clear();
+    }
+    // A scan pairs the literal's first unit with its last, or its 16th when it is longer.
     for (RegexUnitCheck* k : {&requiredFirst_, &requiredLast_}) {
-        *k = UnitCheckFor(required.empty()       ? 0
-                          : k == &requiredFirst_ ? required.front()
-                                                 : required.back());
-        k->exactRanges = UnitRanges::FromMap(k->exact);
-        if (k->foldedMap) k->foldedRanges = UnitRanges::FromMap(k->folded);
+        size_t at = k == &requiredFirst_ ? 0 : std::min<size_t>(required.size(), kMaxPrefix) - 1;
+        *k = UnitCheckFor(required.empty() ? 0 : required[at]);
+        SetRanges(*k);
     }
     program_ = std::move(program);
     requiredLiteral_ = std::move(required);
@@ -548,26 +564,31 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
         }
         pc += InstructionSize(program.data(), program.size(), pc);
     }
-    // The atoms every match begins with: zero-width saves and '^' are passed over.
+    // The atoms every match begins with: zero-width saves and '^' are passed over. When the
+    // checks cover whole instructions from the start with nothing else but a leading '^', a
+    // start that passes them goes on from the instruction after them.
     size_t pc = 1;
-    bool literal = true;
+    bool resumable = true;
     while (pc < program.size() && prefix_.size() < kMaxPrefix) {
         uint16_t op = program[pc];
         if (op == kOpSave || op == kOpBol) {
+            resumable = resumable && op == kOpBol && pc == 1;
             pc += InstructionSize(program.data(), program.size(), pc);
             continue;
         }
         if (op == kOpLit) {
             uint32_t len = program[pc + 1];
-            for (uint32_t i = 0; i < len && prefix_.size() < kMaxPrefix; ++i) {
+            for (uint32_t i = 0; i < len; ++i) {
+                if (prefix_.size() == kMaxPrefix) {
+                    resumable = false;  // the literal goes on past the checks
+                    break;
+                }
                 wchar_t u = static_cast<wchar_t>(program[pc + 2 + i]);
                 prefix_.push_back(UnitCheckFor(u));
-                if (literal) prefixLiteral_ += u;
             }
             pc += 2 + len;
             continue;
         }
-        literal = false;
         if (op == kOpAny) {
             prefix_.push_back(AnyCheck());
         } else if (op == kOpSet || op == kOpNotSet) {
@@ -579,6 +600,7 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
         }
         pc += InstructionSize(program.data(), program.size(), pc);
     }
+    if (resumable && !prefix_.empty()) prefixEndPc_ = static_cast<uint32_t>(pc);
     if (prefix_.empty() && firstUnitCount_ > 0) {
         // A choice between literals: one check of their first units.
         RegexUnitCheck k;
@@ -589,8 +611,7 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
     prefixUnits_ = static_cast<uint32_t>(prefix_.size());
     for (RegexUnitCheck& k : prefix_) {
         if (k.kind == RegexUnitCheck::kAny) continue;  // every unit passes: nothing to scan for
-        k.exactRanges = UnitRanges::FromMap(k.exact);
-        if (k.foldedMap) k.foldedRanges = UnitRanges::FromMap(k.folded);
+        SetRanges(k);
     }
     // Beside the first check, a scan tests the one that the fewest units pass.
     for (bool folded : {false, true}) {
@@ -627,6 +648,31 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
     if (!single || size == 0 || atom + size > program.size() || program[star] != kOpStar) return;
     if (!std::equal(&program[first], &program[first] + size, &program[atom])) return;
     leadingRunPc_ = static_cast<uint32_t>(atom);
+    AnalyseRun(program);
+}
+
+void RegExp::AnalyseRun(const std::vector<uint16_t>& program) {
+    // The single-unit atom that follows the repeat (past saves), when no unit passes both it
+    // and the repeated atom.
+    auto checkAt = [&](size_t pc, RegexUnitCheck& k) {
+        uint16_t op = program[pc];
+        if (op == kOpLit && program[pc + 1] > 0) {
+            k = UnitCheckFor(static_cast<wchar_t>(program[pc + 2]));
+        } else if ((op == kOpSet || op == kOpNotSet) &&
+                   Get32(&program[pc + 1]) < setChecks_.size()) {
+            k = setChecks_[Get32(&program[pc + 1])];
+        } else {
+            return false;
+        }
+        return true;
+    };
+    RegexUnitCheck run;
+    if (!checkAt(leadingRunPc_, run)) return;
+    size_t next = leadingRunPc_ + InstructionSize(program.data(), program.size(), leadingRunPc_);
+    while (next < program.size() && program[next] == kOpSave) next += 2;
+    if (next >= program.size() || !checkAt(next, runNext_)) return;
+    runDisjoint_ = !(run.exact[0] & runNext_.exact[0]) && !(run.exact[1] & runNext_.exact[1]) &&
+                   !(run.takesHigh && runNext_.takesHigh);
 }
 
 // One search of a compiled program over one text.
@@ -639,7 +685,10 @@ class RegexMatcher {
           text_(text.data()),
           n_(static_cast<uint32_t>(text.size())),
           options_(options),
-          folded_(!options.caseSensitive || options.pinyin) {
+          folded_(!options.caseSensitive || options.pinyin),
+          mapsUsable_(!options.pinyin),
+          setChecks_(re.setChecks_.data()),
+          setCheckCount_(static_cast<uint32_t>(re.setChecks_.size())) {
         if (folded_) {
             upper_ = Cases().upper;
             lower_ = Cases().lower;
@@ -661,7 +710,15 @@ class RegexMatcher {
 
     enum class Outcome { kMatch, kFail, kError };
 
-    Outcome Try(uint32_t start);
+    // Runs the program from pc at pos for a match that starts at start.
+    Outcome Try(uint32_t start, uint32_t pc, uint32_t pos);
+    // The instructions that the prefix checks stand for are what the analysis saw (a damaged
+    // program goes the whole way, to meet its damage).
+    bool PrefixIntact() const;
+    // False when the text from `from` on lacks the literal that every match holds.
+    bool HoldsRequired(uint32_t from);
+    // Clears the memory of failed states (when the program has choice points).
+    void PrepareMemo();
 
     // Moves start to the next position up to last where the text holds the prefix atoms;
     // false when there is none.
@@ -689,42 +746,52 @@ class RegexMatcher {
         return false;
     }
 
-    // Finds the first position from start up to last where verify holds, testing eight
-    // positions at a time for a unit in first (when given) there and a unit in second (when
-    // given) gap units further on.
+    // Finds the first position from start up to last where verify holds, testing 16 positions
+    // at a time for a unit in first (when given) there and a unit in second (when given) gap
+    // (< 16) units further on. The blocks read are aligned, so a block may reach before the
+    // text or past its end, never onto another page; positions outside start..last are masked
+    // off. A few positions are simply tried one by one.
     template <typename Verify>
     bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
               uint32_t last, const Verify& verify) {
-        uint32_t at = start;
-        for (; at <= last && at + gap + 8 <= n_; at += 8) {
-            const __m128i all = _mm_cmpeq_epi16(_mm_setzero_si128(), _mm_setzero_si128());
-            __m128i hits =
-                first ? first->Test(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at)))
-                      : all;
-            if (second)
-                hits = _mm_and_si128(
-                    hits, second->Test(
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at + gap))));
-            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
-            while (bits) {
-                uint32_t candidate = at + NextLane(bits);
-                if (candidate > last) return false;
-                if (verify(candidate)) {
-                    start = candidate;
+        if (last - start < 8 || (reinterpret_cast<uintptr_t>(text_) & 1)) {
+            for (uint32_t at = start; at <= last; ++at) {
+                if (verify(at)) {
+                    start = at;
                     return true;
                 }
             }
+            return false;
         }
-        for (; at <= last; ++at) {
-            if (verify(at)) {
-                start = at;
-                return true;
+        const wchar_t* end = text_ + n_;
+        const wchar_t* w = reinterpret_cast<const wchar_t*>(
+            reinterpret_cast<uintptr_t>(text_ + start) & ~uintptr_t{15});
+        uint32_t ahead = second ? Hits16(*second, w, end) : 0;
+        for (; w <= text_ + last; w += 16) {
+            uint32_t hits = first ? Hits16(*first, w, end) : 0xFFFF;
+            if (second) {
+                uint32_t here = ahead;
+                ahead = Hits16(*second, w + 16, end);
+                hits &= (here | (ahead << 16)) >> gap;
+            }
+            ptrdiff_t from = text_ + start - w;
+            if (from > 0) hits &= ~0u << from;
+            ptrdiff_t to = text_ + last - w;
+            if (to < 15) hits &= 0xFFFFu >> (15 - to);
+            while (hits) {
+                uint32_t at =
+                    static_cast<uint32_t>(w - text_) + static_cast<uint32_t>(__builtin_ctz(hits));
+                hits &= hits - 1;
+                if (verify(at)) {
+                    start = at;
+                    return true;
+                }
             }
         }
         return false;
     }
 
-    bool Passes(const RegexUnitCheck& check, wchar_t c) {
+    [[gnu::always_inline]] bool Passes(const RegexUnitCheck& check, wchar_t c) {
         if (c < 0x80 && !options_.pinyin) {
             if (!folded_) return TestBit(check.exact, c);
             if (check.foldedMap) return TestBit(check.folded, c);
@@ -795,14 +862,19 @@ class RegexMatcher {
         return mask;
     }
 
-    bool SetMatches(const uint16_t* set, wchar_t c) {
-        if (c < 0x80 && !options_.pinyin) {
+    // Units below 0x80 are looked up in the set's map (unless pinyin initials are in play).
+    [[gnu::always_inline]] bool SetMatches(const uint16_t* set, wchar_t c) {
+        if (c < 0x80 && mapsUsable_) {
             uint32_t index = Get32(set + 1);
-            if (index < re_.setChecks_.size()) {
-                const RegexUnitCheck& check = re_.setChecks_[index];
+            if (index < setCheckCount_) {
+                const RegexUnitCheck& check = setChecks_[index];
                 return TestBit(folded_ ? check.folded : check.exact, c);
             }
         }
+        return SetMatchesByRanges(set, c);
+    }
+
+    bool SetMatchesByRanges(const uint16_t* set, wchar_t c) {
         const uint16_t* ranges = set + 4;
         uint32_t count = set[3];
         bool in = InRanges(ranges, count, c);
@@ -818,7 +890,7 @@ class RegexMatcher {
         return in != (set[0] == kOpNotSet);
     }
 
-    bool AtomMatches(uint32_t pc, wchar_t c) {
+    [[gnu::always_inline]] bool AtomMatches(uint32_t pc, wchar_t c) {
         switch (prog_[pc]) {
             case kOpAny:
                 return true;
@@ -856,6 +928,9 @@ class RegexMatcher {
     uint32_t n_;
     const RegexMatchOptions& options_;
     bool folded_;
+    bool mapsUsable_;
+    const RegexUnitCheck* setChecks_;
+    uint32_t setCheckCount_;
     const wchar_t* upper_ = nullptr;
     const wchar_t* lower_ = nullptr;
     uint64_t steps_ = 0;
@@ -916,6 +991,42 @@ class RegexMatcher {
     uint32_t caps_[20];
 };
 
+bool RegexMatcher::HoldsRequired(uint32_t from) {
+    const std::wstring& required = re_.requiredLiteral_;
+    uint32_t length = static_cast<uint32_t>(required.size());
+    if (length == 0) return true;
+    if (length > n_ - from) return false;
+    auto literalAt = [&](uint32_t at) {
+        for (uint32_t k = 0; k < length; ++k)
+            if (!UnitMatches(required[k], text_[at + k])) return false;
+        return true;
+    };
+    const UnitRanges& first =
+        folded_ ? re_.requiredFirst_.foldedRanges : re_.requiredFirst_.exactRanges;
+    const UnitRanges& second =
+        folded_ ? re_.requiredLast_.foldedRanges : re_.requiredLast_.exactRanges;
+    uint32_t gap = std::min<uint32_t>(length, RegExp::kMaxPrefix) - 1;
+    if (!options_.pinyin && first.usable() && second.usable())
+        return Scan(&first, gap ? &second : nullptr, gap, from, n_ - length, literalAt);
+    for (uint32_t at = from; at + length <= n_; ++at)
+        if (literalAt(at)) return true;
+    return false;
+}
+
+void RegexMatcher::PrepareMemo() {
+    uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
+    if (memoBits > 0 && memoBits <= kMemoBitLimit) {
+        size_t words = static_cast<size_t>((memoBits + 63) / 64);
+        if (words <= std::size(memoInline_)) {
+            memo_ = memoInline_;
+        } else {
+            memoHeap_.reset(new uint64_t[words]);
+            memo_ = memoHeap_.get();
+        }
+        std::memset(memo_, 0, words * sizeof(uint64_t));
+    }
+}
+
 bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     *error = kRegexOk;
     if (!text_ || n_ == 0) {
@@ -932,46 +1043,35 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     }
     // Every match takes at least the prefix's units.
     if (re_.prefixUnits_ > n_) return false;
-    const std::wstring& required = re_.requiredLiteral_;
-    if (!required.empty()) {
-        uint32_t length = static_cast<uint32_t>(required.size());
-        if (length > n_) return false;
-        auto literalAt = [&](uint32_t at) {
-            for (uint32_t k = 0; k < length; ++k)
-                if (!UnitMatches(required[k], text_[at + k])) return false;
-            return true;
-        };
-        const UnitRanges& first =
-            folded_ ? re_.requiredFirst_.foldedRanges : re_.requiredFirst_.exactRanges;
-        const UnitRanges& second =
-            folded_ ? re_.requiredLast_.foldedRanges : re_.requiredLast_.exactRanges;
-        uint32_t at = 0;
-        bool found = false;
-        if (!options_.pinyin && first.usable() && second.usable()) {
-            found = Scan(&first, length > 1 ? &second : nullptr, length - 1, at, n_ - length,
-                         literalAt);
-        } else {
-            for (; !found && at + length <= n_; ++at) found = literalAt(at);
-        }
-        if (!found) return false;
-    }
-    uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
-    if (memoBits > 0 && memoBits <= kMemoBitLimit) {
-        size_t words = static_cast<size_t>((memoBits + 63) / 64);
-        if (words <= std::size(memoInline_)) {
-            memo_ = memoInline_;
-        } else {
-            memoHeap_.reset(new uint64_t[words]);
-            memo_ = memoHeap_.get();
-        }
-        std::memset(memo_, 0, words * sizeof(uint64_t));
-    }
     uint32_t last = re_.anchored_ ? 0 : n_ - re_.prefixUnits_;
-    // A failed start leaves the capture slots as it found them.
-    std::fill(std::begin(caps_), std::end(caps_), kUnset);
+    bool searched = false, prepared = false;
+    uint32_t resumePc = 0;  // where a start that passed the prefix checks goes on
     for (uint32_t start = 0; start <= last; ++start) {
         if (!SkipToCandidate(start, last)) break;
-        Outcome outcome = Try(start);
+        // Only a text with a place to start is searched for the literal every match holds
+        // (from that place on).
+        if (!searched && !HoldsRequired(start)) return false;
+        searched = true;
+        if (re_.runDisjoint_ && !folded_) {
+            // Only the end of the leading run can be followed by the atom after the repeat,
+            // which no unit of the run passes; no start in the run gets further.
+            uint32_t end = start;
+            uint32_t run = re_.leadingRunPc_;
+            while (end < n_ && AtomMatches(run, text_[end])) ++end;
+            if (end == n_ || !Passes(re_.runNext_, text_[end])) {
+                start = end;
+                continue;
+            }
+        }
+        if (!prepared) {
+            if (re_.prefixEndPc_ && PrefixIntact()) resumePc = re_.prefixEndPc_;
+            PrepareMemo();
+            // A failed start leaves the capture slots as it found them.
+            std::fill(std::begin(caps_), std::end(caps_), kUnset);
+            prepared = true;
+        }
+        Outcome outcome =
+            resumePc ? Try(start, resumePc, start + re_.prefixUnits_) : Try(start, 1, start);
         if (outcome == Outcome::kError) {
             *error = error_;
             return false;
@@ -995,10 +1095,23 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     return false;
 }
 
-RegexMatcher::Outcome RegexMatcher::Try(uint32_t start) {
+bool RegexMatcher::PrefixIntact() const {
+    uint32_t pc = 1;
+    while (pc < re_.prefixEndPc_) {
+        uint16_t op = prog_[pc];
+        bool atom = op == kOpLit || op == kOpAny || op == kOpSet || op == kOpNotSet;
+        if (!atom && !(op == kOpBol && pc == 1)) return false;
+        uint32_t size = InstructionSize(prog_, progSize_, pc);
+        if (size == 0) return false;
+        pc += size;
+    }
+    return pc == re_.prefixEndPc_;
+}
+
+RegexMatcher::Outcome RegexMatcher::Try(uint32_t start, uint32_t pc, uint32_t pos) {
     caps_[0] = start;
     jobs_.clear();
-    jobs_.push_back({1, start, start});
+    jobs_.push_back({static_cast<int32_t>(pc), pos, pos});
     const uint64_t limit = options_.stepLimit;
     while (!jobs_.empty()) {
         Job& job = jobs_.back();
@@ -1106,9 +1219,17 @@ RegexMatcher::Outcome RegexMatcher::Try(uint32_t start) {
                     if (prog_[atom] == kOpAny && !memo_) {
                         end = n_;
                     } else {
-                        while (end < n_ && AtomMatches(atom, text_[end])) {
-                            if (!Enter(slot, end + 1)) break;
-                            ++end;
+                        const uint16_t* set = prog_ + atom;
+                        if (prog_[atom] == kOpSet || prog_[atom] == kOpNotSet) {
+                            while (end < n_ && SetMatches(set, text_[end])) {
+                                if (!Enter(slot, end + 1)) break;
+                                ++end;
+                            }
+                        } else {
+                            while (end < n_ && AtomMatches(atom, text_[end])) {
+                                if (!Enter(slot, end + 1)) break;
+                                ++end;
+                            }
                         }
                     }
                     steps_ += end - pos;

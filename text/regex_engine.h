@@ -39,9 +39,10 @@ struct RegexUnitCheck {
     uint64_t exact[2] = {};
     uint64_t folded[2] = {};
     Kind kind = kUnit;
-    bool foldedMap = true;  // folded holds the answer ignoring case (no unit above 0x7F)
-    wchar_t unit = 0;       // kUnit
-    uint32_t pc = 0;        // kSet: the set instruction
+    bool foldedMap = true;   // folded holds the answer ignoring case (no unit above 0x7F)
+    bool takesHigh = false;  // some unit from 0x80 up passes (with case)
+    wchar_t unit = 0;        // kUnit
+    uint32_t pc = 0;         // kSet: the set instruction
     // The maps as ranges for scans eight units at a time (unusable: too many ranges, or none).
     UnitRanges exactRanges;
     UnitRanges foldedRanges;
@@ -74,6 +75,7 @@ class RegExp {
 
     // Fills the set checks, the prefix checks and the leading run from a parsed program.
     void Analyse(const std::vector<uint16_t>& program, uint32_t sets);
+    void AnalyseRun(const std::vector<uint16_t>& program);
 
     static constexpr size_t kMaxPrefix = 16;
 
@@ -82,13 +84,17 @@ class RegExp {
     // The single-unit atoms every match begins with, in order; or, for a program that begins
     // with a choice between literals, one kFirstUnits check of their first units.
     std::vector<RegexUnitCheck> prefix_;
-    uint32_t prefixUnits_ = 0;    // how many units of text prefix_ consumes
-    std::wstring prefixLiteral_;  // the literal units prefix_ begins with
-    std::vector<RegexUnitCheck>
-        setChecks_;  // by set number: the units below 0x80 that pass each set
+    uint32_t prefixUnits_ = 0;  // how many units of text prefix_ consumes
+    uint32_t prefixEndPc_ = 0;  // the instruction after the prefix's (0: start over)
+    // By set number: the units below 0x80 that pass each set.
+    std::vector<RegexUnitCheck> setChecks_;
     // The program begins with a repeat of one single-unit atom ("x+" or "x*"), so that a start
     // inside a run of units the atom takes fails when the start before it failed.
     uint32_t leadingRunPc_ = 0;  // the repeated atom
+    // The single-unit atom after the leading repeat, and whether no unit (with case) passes
+    // both it and the repeated atom, so that only the end of a run can continue.
+    RegexUnitCheck runNext_;
+    bool runDisjoint_ = false;
     // The prefix check that a scan tests beside the first one, with and without case (0: none).
     uint32_t pairExact_ = 0;
     uint32_t pairFolded_ = 0;

@@ -31,19 +31,22 @@ inline size_t UnitLength(const wchar_t* s) {
     return static_cast<size_t>(block - s) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
 }
 
-// Up to four ranges of units below 0x80; units from 0x80 up always pass, for a closer look.
+// Up to four ranges of units below 0x80, and whether units from 0x80 up pass too (for a closer
+// look by the caller).
 struct UnitRanges {
     static constexpr int kMax = 4;
-    uint16_t low[kMax] = {};
-    uint16_t span[kMax] = {};  // last - low
-    int count = -1;            // -1: the units do not fit in kMax ranges
+    __m128i low[kMax];
+    __m128i span[kMax];  // last - low
+    int count = -1;      // -1: the units do not fit in kMax ranges
+    bool high = true;
 
     bool usable() const { return count > 0; }
 
     // The ranges of the set bits of a map of the units below 0x80.
-    static UnitRanges FromMap(const uint64_t map[2]) {
+    static UnitRanges FromMap(const uint64_t map[2], bool high) {
         UnitRanges r;
         r.count = 0;
+        r.high = high;
         for (uint32_t c = 0; c < 0x80;) {
             if (!((map[c >> 6] >> (c & 63)) & 1)) {
                 ++c;
@@ -52,25 +55,40 @@ struct UnitRanges {
             uint32_t from = c;
             while (c < 0x80 && ((map[c >> 6] >> (c & 63)) & 1)) ++c;
             if (r.count == kMax) return UnitRanges();
-            r.low[r.count] = static_cast<uint16_t>(from);
-            r.span[r.count++] = static_cast<uint16_t>(c - 1 - from);
+            r.low[r.count] = _mm_set1_epi16(static_cast<short>(from));
+            r.span[r.count++] = _mm_set1_epi16(static_cast<short>(c - 1 - from));
         }
         return r;
     }
 
-    // Lanes of v (all bits set) that fall in a range or are 0x80 or above.
+    // Lanes of v (all bits set) that fall in a range, or are 0x80 or above when high is set.
     __m128i Test(__m128i v) const {
         const __m128i zero = _mm_setzero_si128();
-        __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(-0x80)), zero);
-        __m128i hit = _mm_andnot_si128(ascii, _mm_cmpeq_epi16(zero, zero));
+        __m128i hit = zero;
+        if (high) {
+            __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(-0x80)), zero);
+            hit = _mm_andnot_si128(ascii, _mm_cmpeq_epi16(zero, zero));
+        }
         for (int i = 0; i < count; ++i) {
-            __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(static_cast<short>(low[i])));
-            __m128i over = _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(span[i])));
+            __m128i over = _mm_subs_epu16(_mm_sub_epi16(v, low[i]), span[i]);
             hit = _mm_or_si128(hit, _mm_cmpeq_epi16(over, zero));
         }
         return hit;
     }
 };
+
+// One bit per position of the 16 units from the 16-byte aligned w (bit 0 for w[0]) where the
+// ranges pass; a block that starts at or past end is not read and gives 0. Every block read
+// holds a unit before end, so it lies on a page the text is on.
+inline uint32_t Hits16(const UnitRanges& r, const wchar_t* w, const wchar_t* end) {
+    if (w >= end) return 0;
+    __m128i m = r.Test(_mm_load_si128(reinterpret_cast<const __m128i*>(w)));
+    if (w + 8 < end)
+        m = _mm_packs_epi16(m, r.Test(_mm_load_si128(reinterpret_cast<const __m128i*>(w + 8))));
+    else
+        m = _mm_packs_epi16(m, _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_movemask_epi8(m));
+}
 
 // Lane bits of a 16-lane byte mask that _mm_movemask_epi8 gives for 16-bit lanes: two per lane.
 inline unsigned NextLane(unsigned& bits) {

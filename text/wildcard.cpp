@@ -348,8 +348,9 @@ uint32_t ParsePattern(String_Pattern& pattern, const wchar_t* text, bool caseSen
     if (state == kPatternInvalid) pattern.program.clear();
     if (state == kPatternWild && !(options & kPatternFoldDiacritics))
         pattern.plan = BuildMatchPlan(pattern.program, pattern.links, KindOf(pattern.transform));
-    if (state == kPatternNotWild && !caseSensitive && !(options & kPatternFoldDiacritics) &&
-        IsPrintableAscii(pattern.text) && UserSortIsPlainEnglish())
+    if (state == kPatternNotWild && !pattern.program.empty() && !caseSensitive &&
+        !(options & kPatternFoldDiacritics) && IsPrintableAscii(pattern.text) &&
+        UserSortIsPlainEnglish())
         pattern.plan.mode = MatchPlan::Mode::Text;
     return pattern.state = state;
 }

@@ -17,6 +17,9 @@ namespace {
 // a*.x, a*.y, b*.x and b*.y. Beyond this many the general search is the better deal.
 constexpr size_t kMaxSequences = 32;
 
+// Groups nested deeper are left to the general search (the spelling out recurses per level).
+constexpr int kMaxNesting = 8;
+
 // Longer texts are beyond the general search's 32-bit positions, which answers no match.
 constexpr size_t kMaxLength = 0xFFFFFFF0u;
 
@@ -102,6 +105,7 @@ void Finish(PlanSequence& s) {
     s.star = first != s.items.size();
     s.head = static_cast<uint32_t>(first);
     s.tail = s.star ? static_cast<uint32_t>(s.items.size() - last - 1) : 0;
+    s.open = s.star && s.tail == 0;
 }
 
 // A stretch of units made only of one-character items and *, as a sequence; false when it
@@ -125,7 +129,8 @@ bool ReadSequence(std::wstring_view units, MatchPlan& plan, PlanSequence& s) {
 // groups); false when the stretch holds a negation, a repetition or a word marker, or spells
 // out too many.
 bool Expand(std::wstring_view program, const ProgramLinks& links, size_t begin, size_t end,
-            std::vector<std::wstring>& out) {
+            std::vector<std::wstring>& out, int depth = 0) {
+    if (depth > kMaxNesting) return false;
     out.assign(1, std::wstring());
     for (size_t i = begin; i < end;) {
         const wchar_t unit = program[i];
@@ -139,7 +144,7 @@ bool Expand(std::wstring_view program, const ProgramLinks& links, size_t begin, 
             std::vector<std::wstring> choices, part;
             for (size_t from = i + 1;;) {
                 const size_t to = links.next[from == i + 1 ? i : from - 1];
-                if (!Expand(program, links, from, to, part)) return false;
+                if (!Expand(program, links, from, to, part, depth + 1)) return false;
                 choices.insert(choices.end(), part.begin(), part.end());
                 if (to >= close) break;
                 from = to + 1;
@@ -249,6 +254,32 @@ inline size_t FindCandidate(const PlanItem& literal, const wchar_t* text, size_t
     return at;
 }
 
+// The first position from `at` on that holds one of the literal's two units below U+0080, a
+// unit above U+007F or the terminator. Only aligned blocks are read past `at`, which never
+// cross a page.
+inline size_t FindCandidateOrEnd(const PlanItem& literal, const wchar_t* text, size_t at) {
+    auto stops = [&](wchar_t c) {
+        return c == literal.raw[0] || c == literal.raw[1] || c >= 0x80 || c == 0;
+    };
+#if defined(__SSE2__)
+    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0) {
+        for (; reinterpret_cast<uintptr_t>(text + at) & 15; ++at)
+            if (stops(text[at])) return at;
+        const __m128i a = _mm_set1_epi16(static_cast<short>(literal.raw[0]));
+        const __m128i b = _mm_set1_epi16(static_cast<short>(literal.raw[1]));
+        const __m128i zero = _mm_setzero_si128();
+        for (;; at += 8) {
+            const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + at));
+            const int mask =
+                CandidateMask(text + at, a, b) | _mm_movemask_epi8(_mm_cmpeq_epi16(block, zero));
+            if (mask) return at + (__builtin_ctz(mask) >> 1);
+        }
+    }
+#endif
+    while (!stops(text[at])) ++at;
+    return at;
+}
+
 template <TransformKind kKind>
 inline bool Accepts(const PlanItem& item, const MatchPlan& plan, wchar_t c, const wchar_t* upper) {
     switch (item.kind) {
@@ -274,13 +305,20 @@ inline bool AcceptsAll(const PlanItem* items, size_t count, const MatchPlan& pla
 // The head and the tail of a sequence on a text; `length` is measured on first need (npos until
 // then). With the tail and the length known, `middle` returns the stretch between them.
 template <TransformKind kKind>
-bool MatchEnds(const PlanSequence& s, const MatchPlan& plan, const wchar_t* text, size_t& length,
-               const wchar_t* upper) {
-    // The head, stopping at the terminator: no item takes it.
+inline bool MatchHead(const PlanSequence& s, const MatchPlan& plan, const wchar_t* text,
+                      const wchar_t* upper) {
+    // Stopping at the terminator: no item takes it.
     for (uint32_t i = 0; i < s.head; ++i) {
         const wchar_t c = text[i];
         if (c == 0 || !Accepts<kKind>(s.items[i], plan, c, upper)) return false;
     }
+    return true;
+}
+
+template <TransformKind kKind>
+bool MatchEnds(const PlanSequence& s, const MatchPlan& plan, const wchar_t* text, size_t& length,
+               const wchar_t* upper) {
+    if (!MatchHead<kKind>(s, plan, text, upper)) return false;
     if (length == std::wstring_view::npos) {
         if (!s.star) return text[s.head] == 0;  // a fixed length: the text must end here
         length = Length(text, s.head);
@@ -322,6 +360,49 @@ bool MatchMiddle(const PlanSequence& s, const MatchPlan& plan, const wchar_t* te
         at += width;
         i = j;
     }
+    return true;
+}
+
+// 1 when the items match the text from its start, 0 when they do not, -1 when the text ends
+// first (so that no later start can fit them either).
+template <TransformKind kKind>
+inline int AcceptsBefore(const PlanItem* items, size_t count, const MatchPlan& plan,
+                         const wchar_t* text, const wchar_t* upper) {
+    for (size_t i = 0; i < count; ++i) {
+        if (text[i] == 0) return -1;
+        if (!Accepts<kKind>(items[i], plan, text[i], upper)) return 0;
+    }
+    return 1;
+}
+
+// A sequence that ends in * after its head (head * piece * ... piece *): the pieces are searched
+// up to the terminator, without measuring the text first. `end` gets where the last piece ended.
+template <TransformKind kKind>
+bool MatchOpen(const PlanSequence& s, const MatchPlan& plan, const wchar_t* text, size_t& end,
+               const wchar_t* upper) {
+    if (!MatchHead<kKind>(s, plan, text, upper)) return false;
+    const PlanItem* items = s.items.data();
+    const size_t stop = s.items.size();
+    size_t at = s.head;
+    for (size_t i = s.head; i < stop;) {
+        if (items[i].kind == PlanItem::AnySequence) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (items[j].kind != PlanItem::AnySequence) ++j;  // the last * ends every piece
+        const PlanItem& first = items[i];
+        const bool scan = first.kind == PlanItem::Literal && first.raw[0] != 0;
+        for (;; ++at) {
+            if (scan) at = FindCandidateOrEnd(first, text, at);
+            const int fit = AcceptsBefore<kKind>(items + i, j - i, plan, text + at, upper);
+            if (fit < 0) return false;
+            if (fit > 0) break;
+        }
+        at += j - i;
+        i = j;
+    }
+    end = at;
     return true;
 }
 
@@ -389,6 +470,12 @@ template <TransformKind kKind>
 bool RunSequences(const MatchPlan& plan, const wchar_t* text) {
     size_t length = std::wstring_view::npos;
     for (const PlanSequence& s : plan.sequences) {
+        size_t end;
+        if (s.open) {
+            if (!MatchOpen<kKind>(s, plan, text, end, plan.upper)) continue;
+            if (length == std::wstring_view::npos) length = Length(text, end);
+            return length < kMaxLength;
+        }
         if (MatchEnds<kKind>(s, plan, text, length, plan.upper) &&
             (!s.star || MatchMiddle<kKind>(s, plan, text, length, plan.upper)))
             return true;

@@ -44,6 +44,7 @@ struct PlanSequence {
     uint32_t tail = 0;
     uint32_t fixed = 0;  // items that take one character: the shortest name it matches
     bool star = false;
+    bool open = false;  // ends in *: searched up to the terminator without measuring first
 };
 
 struct MatchPlan {

@@ -4,6 +4,7 @@
 #include "shellext/class_table.h"
 #include "shellext/context_menu.h"
 #include "tests/common/test_support.h"
+#include "tests/shellext/shell_scene.h"
 #include "tests/shellext/shellext_support.h"
 #include "tests/support/test_data_object.h"
 
@@ -81,7 +82,11 @@ TEST_F(ContextMenu, WithoutFlagsInitializeFails) {
     ::CoTaskMemFree(temp);
 }
 
-TEST_F(ContextMenu, CollectionItemAddsNothingAndStillTakesItsVerb) {
+// The collection item as the shell hands it over: the registered menu object from
+// CoCreateInstance.
+class RegisteredContextMenu : public test::ShellSceneTest {};
+
+TEST_F(RegisteredContextMenu, CollectionItemAddsNothingAndStillTakesItsVerb) {
     ComPtr<IShellFolder> desktop;
     ASSERT_EQ(::SHGetDesktopFolder(desktop.GetAddressOf()), S_OK);
     PIDLIST_RELATIVE item = nullptr;
@@ -95,7 +100,10 @@ TEST_F(ContextMenu, CollectionItemAddsNothingAndStillTakesItsVerb) {
     ComPtr<IDataObject> data;
     ASSERT_EQ(::CIDLData_CreateFromIDArray(root, 1, &child, data.GetAddressOf()), S_OK);
 
-    ComPtr<IContextMenu> menu = NewMenu(kFolderClsid);
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(::CoCreateInstance(kFolderClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                                 reinterpret_cast<void**>(menu.GetAddressOf())),
+              S_OK);
     ASSERT_EQ(Initialize(menu.Get(), nullptr, data.Get()), S_OK);
     HMENU popup = ::CreatePopupMenu();
     EXPECT_EQ(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL),

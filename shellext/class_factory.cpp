@@ -11,16 +11,6 @@ HRESULT KwillClassFactory::QueryInterface(REFIID iid, void** out) {
                                    out);
 }
 
-ULONG KwillClassFactory::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-}
-
-ULONG KwillClassFactory::Release() {
-    LONG left = ::InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-}
-
 HRESULT KwillClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;

@@ -10,24 +10,20 @@
 namespace kwill::shellext {
 
 // Serves every class of the class table. It is made for any CLSID; CreateInstance decides.
-class KwillClassFactory final : public IClassFactory {
+class KwillClassFactory final : public RefCountedObject<IClassFactory> {
   public:
     explicit KwillClassFactory(REFCLSID clsid) : clsid_(clsid) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IClassFactory
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
   private:
-    ~KwillClassFactory() = default;
+    ~KwillClassFactory() override = default;
 
-    ModuleObjectCount counted_;
-    volatile LONG refs_ = 1;
     CLSID clsid_;
 };
 

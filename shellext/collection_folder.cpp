@@ -28,16 +28,6 @@ HRESULT KwillFileCollectionShellExtension::QueryInterface(REFIID iid, void** out
                                    iid, out);
 }
 
-ULONG KwillFileCollectionShellExtension::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&refs_));
-}
-
-ULONG KwillFileCollectionShellExtension::Release() {
-    LONG refs = ::InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-}
-
 HRESULT KwillFileCollectionShellExtension::GetClassID(CLSID* clsid) {
     if (clsid) *clsid = kClsidFileCollection;
     return S_OK;

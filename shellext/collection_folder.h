@@ -13,14 +13,13 @@
 
 namespace kwill::shellext {
 
-class KwillFileCollectionShellExtension final : public IPersistFolder, public IShellFolder {
+class KwillFileCollectionShellExtension final
+    : public RefCountedObject<IPersistFolder, IShellFolder> {
   public:
     KwillFileCollectionShellExtension() = default;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IPersist, IPersistFolder
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
@@ -44,10 +43,8 @@ class KwillFileCollectionShellExtension final : public IPersistFolder, public IS
                                         PITEMID_CHILD* out) override;
 
   private:
-    ~KwillFileCollectionShellExtension();
+    ~KwillFileCollectionShellExtension() override;
 
-    ModuleObjectCount counted_;
-    volatile LONG refs_ = 1;
     uint8_t* folder_ = nullptr;  // the copy Initialize keeps, task memory
 };
 

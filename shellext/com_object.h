@@ -10,9 +10,10 @@
 
 namespace kwill::shellext {
 
-// A member of every COM object of the library (the class factory included): the constructor
-// counts the object in, the destructor counts it out. The counts live in the shared data section,
-// so they cover the objects of every process that has the library loaded.
+// Part of every COM object of the library (the class factory included), through
+// RefCountedObject below: the constructor counts the object in, the destructor counts it out. The
+// counts live in the shared data section, so they cover the objects of every process that has the
+// library loaded.
 class ModuleObjectCount {
   public:
     ModuleObjectCount();

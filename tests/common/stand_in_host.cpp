@@ -74,7 +74,7 @@ bool StandInHost::Start(const std::wstring& words, bool loadLibrary) {
     process_ = pi.hProcess;
     processId_ = pi.dwProcessId;
     HANDLE waits[] = {ready, process_};
-    DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, 20000);
+    DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, 60000);
     ::CloseHandle(ready);
     if (woke != WAIT_OBJECT_0) return false;
     window_ = host::FindHostWindow();
@@ -84,7 +84,7 @@ bool StandInHost::Start(const std::wstring& words, bool loadLibrary) {
 bool StandInHost::Stop() {
     if (!process_) return true;
     if (window_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    bool ended = ::WaitForSingleObject(process_, 20000) == WAIT_OBJECT_0;
+    bool ended = ::WaitForSingleObject(process_, 60000) == WAIT_OBJECT_0;
     if (!ended) ::TerminateProcess(process_, 99);
     ::CloseHandle(process_);
     process_ = nullptr;

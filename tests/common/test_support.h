@@ -49,10 +49,10 @@ struct ProcessResult {
 
 // Runs a program with a command line and waits up to the limit.
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         DWORD limitMs = 30000);
+                         DWORD limitMs = 60000);
 // The same, keeping what the program writes to its standard output and error.
 ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring& arguments,
-                                 DWORD limitMs = 30000);
+                                 DWORD limitMs = 60000);
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 // UTF-16 text for a failure message: printable ASCII as it is, anything else as \uXXXX.

@@ -62,7 +62,7 @@ inline bool CloseHost(HWND window) {
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     if (!process) return false;
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    bool ended = ::WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
+    bool ended = ::WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
     if (!ended) ::TerminateProcess(process, 99);
     ::CloseHandle(process);
     return ended;

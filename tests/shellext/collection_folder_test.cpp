@@ -2,6 +2,7 @@
 // for its interfaces, initialised with a folder's ID list (every block it takes is watched by a
 // malloc spy) and refused every folder operation.
 #include "tests/common/test_support.h"
+#include "tests/shellext/shellext_support.h"
 
 #include <shlobj.h>
 
@@ -18,7 +19,6 @@ using test::Named;
 const CLSID kCollection = {
     0xD2FCA36D, 0x93CD, 0x46F2, {0x83, 0x24, 0x63, 0x08, 0xF6, 0xE3, 0x1B, 0x53}};
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 HRESULT CanUnload() {
@@ -26,15 +26,8 @@ HRESULT CanUnload() {
 }
 
 IShellFolder* NewFolder() {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(Named<GetClassObjectFn>("DllGetClassObject")(kCollection, IID_IClassFactory,
-                                                           reinterpret_cast<void**>(&factory)),
-              S_OK);
-    if (!factory) return nullptr;
     IShellFolder* folder = nullptr;
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder)),
-              S_OK);
-    factory->Release();
+    EXPECT_EQ(test::CreateFromClassObject(kCollection, IID_IShellFolder, &folder), S_OK);
     return folder;
 }
 

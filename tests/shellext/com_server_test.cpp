@@ -219,10 +219,10 @@ TEST_F(ComServer, AnotherProcesssObjectKeepsTheLibraryLoaded) {
     PROCESS_INFORMATION holder{};
     ASSERT_TRUE(::CreateProcessW(Probe().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                  nullptr, nullptr, &si, &holder));
-    EXPECT_EQ(::WaitForSingleObject(ready, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
     ProcessResult probe = RunProcess(Probe(), L"unload-held " + releaseName);
     ::SetEvent(release);  // in case the probe failed before it did
-    EXPECT_EQ(::WaitForSingleObject(holder.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(holder.hProcess, 60000), WAIT_OBJECT_0);
     DWORD holderCode = 99;
     ::GetExitCodeProcess(holder.hProcess, &holderCode);
     ::CloseHandle(holder.hThread);

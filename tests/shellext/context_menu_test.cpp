@@ -19,20 +19,13 @@ namespace kwill::shellext {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 const CLSID& kFolderClsid = kClsidContextMenu;
 
 ComPtr<IContextMenu> NewMenu(REFCLSID clsid) {
     ComPtr<IContextMenu> menu;
-    auto get = test::Named<GetClassObjectFn>("DllGetClassObject");
-    ComPtr<IClassFactory> factory;
-    if (!get ||
-        FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()))))
-        return menu;
-    factory->CreateInstance(nullptr, IID_IContextMenu,
-                            reinterpret_cast<void**>(menu.GetAddressOf()));
+    test::CreateFromClassObject(clsid, IID_IContextMenu, menu.GetAddressOf());
     return menu;
 }
 

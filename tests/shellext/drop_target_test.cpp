@@ -4,6 +4,7 @@
 #include "shellext/archive_command.h"
 #include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
+#include "tests/shellext/shellext_support.h"
 #include "tests/support/test_data_object.h"
 #include "tools/common/text_io.h"
 
@@ -18,7 +19,6 @@ namespace kwill::shellext {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 const CLSID kDropClsid = {
@@ -26,13 +26,7 @@ const CLSID kDropClsid = {
 
 ComPtr<IDropTarget> NewDropTarget() {
     ComPtr<IDropTarget> target;
-    auto get = test::Named<GetClassObjectFn>("DllGetClassObject");
-    ComPtr<IClassFactory> factory;
-    if (!get || FAILED(get(kDropClsid, IID_IClassFactory,
-                           reinterpret_cast<void**>(factory.GetAddressOf()))))
-        return target;
-    factory->CreateInstance(nullptr, IID_IDropTarget,
-                            reinterpret_cast<void**>(target.GetAddressOf()));
+    test::CreateFromClassObject(kDropClsid, IID_IDropTarget, target.GetAddressOf());
     return target;
 }
 

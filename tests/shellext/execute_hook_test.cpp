@@ -4,6 +4,7 @@
 #include "shellext/execute_hook_decision.h"
 #include "tests/common/stand_in_host.h"
 #include "tests/common/test_support.h"
+#include "tests/shellext/shellext_support.h"
 #include "tools/common/text_io.h"
 
 #include <gtest/gtest.h>
@@ -498,7 +499,6 @@ TEST(ExecuteHookDecision, RunDialogSwitch) {
 }
 
 // The hook object as the shell gets it: from the DLL's class object, without registration.
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 using BypassFn = LONG (*)();
 
@@ -506,13 +506,8 @@ const CLSID kHookClsid = {
     0x3CF9ECE0, 0x1A9F, 0x11d2, {0x8C, 0x73, 0x00, 0xC0, 0x6C, 0x20, 0x05, 0xDE}};
 
 IShellExecuteHookW* NewHook() {
-    auto get = test::Named<GetClassObjectFn>("DllGetClassObject");
-    IClassFactory* factory = nullptr;
-    if (!get || FAILED(get(kHookClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-        return nullptr;
     IShellExecuteHookW* hook = nullptr;
-    factory->CreateInstance(nullptr, IID_IShellExecuteHookW, reinterpret_cast<void**>(&hook));
-    factory->Release();
+    test::CreateFromClassObject(kHookClsid, IID_IShellExecuteHookW, &hook);
     return hook;
 }
 

@@ -3,6 +3,7 @@
 // archives with the library's own zip writer.
 #include "shellext/file_kinds.h"
 #include "tests/common/test_support.h"
+#include "tests/shellext/shellext_support.h"
 #include "tools/common/text_io.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 namespace kwill::shellext {
 namespace {
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 const CLSID kIconClsid = {
@@ -24,13 +24,8 @@ const CLSID kTipClsid = {
 
 template <typename T>
 T* Create(REFCLSID clsid, REFIID iid) {
-    auto get = test::Named<GetClassObjectFn>("DllGetClassObject");
-    IClassFactory* factory = nullptr;
-    if (!get || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-        return nullptr;
     T* object = nullptr;
-    factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
-    factory->Release();
+    test::CreateFromClassObject(clsid, iid, &object);
     return object;
 }
 

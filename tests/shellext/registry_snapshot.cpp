@@ -111,7 +111,9 @@ std::wstring RegistryValue::Text() const {
     return text;
 }
 
-RegistrySnapshot TakeSnapshot() {
+namespace {
+
+RegistrySnapshot WalkRoots() {
     RegistrySnapshot snapshot;
     for (const Root& root : kRoots) {
         HKEY opened = nullptr;
@@ -120,6 +122,22 @@ RegistrySnapshot TakeSnapshot() {
         Walk(key.get(), std::wstring(root.name) + L"\\Software", snapshot);
     }
     return snapshot;
+}
+
+}  // namespace
+
+// A walk reads by index, so a key or value that another process adds or deletes meanwhile shifts
+// the ones after it: the walk then misses a neighbour (with all below it) or reads one twice. A
+// snapshot therefore counts only once two walks in a row agree.
+RegistrySnapshot TakeSnapshot() {
+    RegistrySnapshot last = WalkRoots();
+    for (int round = 0; round < 20; ++round) {
+        RegistrySnapshot next = WalkRoots();
+        bool settled = Difference(last, next).empty();
+        last = std::move(next);
+        if (settled) break;
+    }
+    return last;
 }
 
 std::vector<std::wstring> Difference(const RegistrySnapshot& before,

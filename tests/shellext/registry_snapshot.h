@@ -26,7 +26,8 @@ struct RegistrySnapshot {
     std::map<std::wstring, RegistryValue> values;  // "path | name" -> value
 };
 
-// HKLM\Software and HKCU\Software, without the Wow6432Node views and Software\Wine.
+// HKLM\Software and HKCU\Software, without the Wow6432Node views and Software\Wine, as two
+// walks in a row found them (another process may be writing meanwhile).
 RegistrySnapshot TakeSnapshot();
 
 // The changes from before to after, one line each, sorted, key paths lower-cased:

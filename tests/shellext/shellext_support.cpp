@@ -33,6 +33,19 @@ const std::wstring& ConfigScratch() {
     return g_scratch->path();
 }
 
+HRESULT CreateFromClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    *out = nullptr;
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = Named<GetClassObjectFn>("DllGetClassObject");
+    if (!get) return E_NOINTERFACE;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(nullptr, iid, out);
+    factory->Release();
+    return hr;
+}
+
 HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
     IShellExtInit* init = nullptr;
     if (!object ||

@@ -18,6 +18,15 @@ namespace kwill::test {
 // writes files here removes them again.
 const std::wstring& ConfigScratch();
 
+// An object of the class made as the shell makes it without registration: the DLL's
+// DllGetClassObject for IClassFactory, then CreateInstance for iid. The first failure's result,
+// with *out null.
+HRESULT CreateFromClassObject(REFCLSID clsid, REFIID iid, void** out);
+template <typename T>
+HRESULT CreateFromClassObject(REFCLSID clsid, REFIID iid, T** out) {
+    return CreateFromClassObject(clsid, iid, reinterpret_cast<void**>(out));
+}
+
 // IShellExtInit::Initialize of a shell extension object, as the shell calls it (no ProgID key);
 // E_NOINTERFACE when the object has no IShellExtInit.
 HRESULT InitializeExtension(IUnknown* object, PCIDLIST_ABSOLUTE folder, IDataObject* data);

@@ -58,8 +58,8 @@ class StdRegex {
     // ones, so that their searches still get their answers.
     static constexpr uint64_t kShortTextStepLimit = 2'500'000;
     static constexpr uint64_t kCaseFoldStepCost = 2;
-    static constexpr uint64_t kStackPageCost = 128;
-    static constexpr uint64_t kStackDescentCost = 12;
+    static constexpr uint64_t kStackPageCost = 192;
+    static constexpr uint64_t kStackDescentCost = 16;
     static constexpr uint64_t kStepsPerTextUnit = 24;
     static constexpr uint64_t kStepFloorUnits = 64 * 1024;
     static constexpr uint64_t kLongTextStepLimit = 64u * 1024 * 1024;

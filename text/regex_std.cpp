@@ -188,7 +188,6 @@ RegexError StdRegex::MapError(std::regex_constants::error_type kind) {
 RegexError StdRegex::Compile(std::wstring_view pattern, bool caseSensitive) {
     regex_.reset();
     patternLength_ = pattern.size();
-    caseSensitive_ = caseSensitive;
     auto flags = std::regex_constants::ECMAScript;
     if (!caseSensitive) flags |= std::regex_constants::icase;
     RegexError error = kRegexOk;
@@ -225,7 +224,8 @@ bool StdRegex::Search(std::wstring_view text, StdRegexResults* results, RegexErr
     Budget budget;
     budget.limit = stepLimit ? stepLimit : StepLimitFor(text.size());
     if (IsShortText(text.size())) {
-        budget.stepCost = caseSensitive_ ? 1 : kCaseFoldStepCost;
+        const bool caseFolded = (regex_->flags() & std::regex_constants::icase) != 0;
+        budget.stepCost = caseFolded ? kCaseFoldStepCost : 1;
         budget.pageCost = kStackPageCost;
         budget.descentCost = kStackDescentCost;
     }

@@ -88,7 +88,6 @@ class StdRegex {
     using Expression = std::basic_regex<wchar_t, CachedRegexTraits>;
     std::unique_ptr<Expression> regex_;
     size_t patternLength_ = 0;
-    bool caseSensitive_ = true;
 };
 
 }  // namespace kwill

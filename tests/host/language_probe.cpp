@@ -1,6 +1,7 @@
 #include "tests/host/language_probe.h"
 
 #include "frame/platform.h"
+#include "shellext/class_table.h"
 #include "tools/common/text_io.h"
 
 #include <shlobj.h>
@@ -44,12 +45,11 @@ void RecordInfoTip(void (*record)(const std::string& line)) {
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"kwilllib.dll"), "DllGetClassObject")));
-    static const CLSID kTipClass = {
-        0x2DF394BA, 0x1955, 0x4a52, {0x90, 0x0E, 0x30, 0x38, 0x36, 0x13, 0x5F, 0x67}};
     std::string text = "none";
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IClassFactory* factory = nullptr;
-    if (get && SUCCEEDED(get(kTipClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    if (get && SUCCEEDED(get(shellext::kClsidQueryInfo, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)))) {
         IQueryInfo* info = nullptr;
         factory->CreateInstance(nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info));
         factory->Release();

@@ -1,6 +1,7 @@
 // The icon and info-tip handlers as the shell uses them: the object from the DLL's class object,
 // IPersistFile::Load with one file, then the icon or the tip. Files are made in a temporary folder;
 // archives with the library's own zip writer.
+#include "shellext/class_table.h"
 #include "shellext/file_kinds.h"
 #include "tests/common/test_support.h"
 #include "tests/shellext/shellext_support.h"
@@ -17,10 +18,8 @@ namespace {
 
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
-const CLSID kIconClsid = {
-    0xBBD5F00E, 0x26A6, 0x4fb2, {0xBA, 0xE1, 0x31, 0x54, 0x3C, 0x0B, 0xEA, 0x47}};
-const CLSID kTipClsid = {
-    0x2DF394BA, 0x1955, 0x4a52, {0x90, 0x0E, 0x30, 0x38, 0x36, 0x13, 0x5F, 0x67}};
+const CLSID& kIconClsid = kClsidIconHandler;
+const CLSID& kTipClsid = kClsidQueryInfo;
 
 template <typename T>
 T* Create(REFCLSID clsid, REFIID iid) {

@@ -34,20 +34,6 @@ const Api& Exports() {
     return api;
 }
 
-std::string Narrow(const std::wstring& s) {
-    std::string out;
-    for (wchar_t c : s) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return out;
-}
-
 struct MatchRow {
     const wchar_t* pattern;
     DWORD options;
@@ -62,8 +48,8 @@ void CheckRows(const MatchRow* rows, size_t count) {
         void* h = api.alloc(r.pattern, r.options);
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(api.match(h, r.name), r.expected)
-            << "pattern '" << Narrow(r.pattern) << "' options 0x" << std::hex << r.options
-            << " name '" << Narrow(r.name ? r.name : L"(null)") << "'";
+            << "pattern '" << test::Printable(r.pattern) << "' options 0x" << std::hex << r.options
+            << " name '" << test::Printable(r.name ? r.name : L"(null)") << "'";
         api.free(h);
     }
 }
@@ -277,10 +263,11 @@ TEST(WildcardMatch, CompileStates) {
     for (const Row& r : rows) {
         void* h = api.alloc(r.pattern, r.options);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(api.wild(h), r.state) << Narrow(r.pattern);
-        EXPECT_EQ(api.valid(h), r.state != ~0u && r.pattern[0] ? TRUE : FALSE) << Narrow(r.pattern);
+        EXPECT_EQ(api.wild(h), r.state) << test::Printable(r.pattern);
+        EXPECT_EQ(api.valid(h), r.state != ~0u && r.pattern[0] ? TRUE : FALSE)
+            << test::Printable(r.pattern);
         if (r.state == ~0u) {
-            EXPECT_EQ(api.match(h, r.pattern), 0) << Narrow(r.pattern);
+            EXPECT_EQ(api.match(h, r.pattern), 0) << test::Printable(r.pattern);
         }
         api.free(h);
     }
@@ -355,8 +342,8 @@ TEST(WildcardMatch, WildTokens) {
     for (const Row& r : rows) {
         int length = -1;
         EXPECT_EQ(api.wildToken(r.text, r.regex, &length), r.special)
-            << Narrow(r.text ? r.text : L"(null)") << " regex " << int(r.regex);
-        EXPECT_EQ(length, r.length) << Narrow(r.text ? r.text : L"(null)");
+            << test::Printable(r.text ? r.text : L"(null)") << " regex " << int(r.regex);
+        EXPECT_EQ(length, r.length) << test::Printable(r.text ? r.text : L"(null)");
     }
     EXPECT_EQ(api.wildToken(L"*", 0, nullptr), TRUE);
 }
@@ -390,7 +377,7 @@ TEST(WildcardMatch, HostilePatternsAndLargeInputs) {
     for (const Row& r : rows) {
         void* h = api.alloc(r.pattern.c_str(), 0x2);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(api.match(h, r.name.c_str()), r.expected) << Narrow(r.pattern);
+        EXPECT_EQ(api.match(h, r.name.c_str()), r.expected) << test::Printable(r.pattern);
         api.free(h);
     }
 
@@ -399,7 +386,7 @@ TEST(WildcardMatch, HostilePatternsAndLargeInputs) {
     const wchar_t* bigPatterns[] = {L"*.txt", L"#(x|y)(.txt|.doc)", L"*~(.doc)", L"#?.txt"};
     for (const wchar_t* p : bigPatterns) {
         void* h = api.alloc(p, 0);
-        EXPECT_EQ(api.match(h, big.c_str()), 1) << Narrow(p);
+        EXPECT_EQ(api.match(h, big.c_str()), 1) << test::Printable(p);
         api.free(h);
     }
 

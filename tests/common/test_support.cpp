@@ -109,6 +109,30 @@ std::string Printable(std::wstring_view text) {
     return out;
 }
 
+bool MakeArchive(const std::wstring& path, int files, const char* comment) {
+    using CreateArchiveFn = void* (*)(const wchar_t*, int*);
+    using AddBufferFn = int (*)(void*, const wchar_t*, const void*, size_t, int, const char*);
+    using AddFolderFn = int (*)(void*, const wchar_t*);
+    using SetCommentFn = int (*)(void*, const char*);
+    using CommitFn = int (*)(void*);
+    auto create = Named<CreateArchiveFn>("ZipCreateArchive");
+    auto add = Named<AddBufferFn>("ZipAddBuffer");
+    auto folder = Named<AddFolderFn>("ZipAddFolder");
+    auto setComment = Named<SetCommentFn>("ZipSetComment");
+    auto commit = Named<CommitFn>("ZipCommitArchive");
+    if (!create || !add || !folder || !setComment || !commit) return false;
+    int error = 0;
+    void* archive = create(path.c_str(), &error);
+    if (!archive) return false;
+    folder(archive, L"dir/");
+    for (int i = 0; i < files; ++i) {
+        std::wstring name = L"dir/file" + std::to_wstring(i) + L".txt";
+        add(archive, name.c_str(), "data", 4, 6, nullptr);
+    }
+    if (comment) setComment(archive, comment);
+    return commit(archive) == 0;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     return tools::ReadWholeFile(path).value_or(std::vector<uint8_t>{});
 }

@@ -57,6 +57,10 @@ ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 // UTF-16 text for a failure message: printable ASCII as it is, anything else as \uXXXX.
 std::string Printable(std::wstring_view text);
+
+// Writes a zip through the library's exports: a "dir/" folder entry, `files` small members in it
+// and, when given, the archive comment. False when the archive could not be made.
+bool MakeArchive(const std::wstring& path, int files, const char* comment);
 std::string ReadFileText(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
 

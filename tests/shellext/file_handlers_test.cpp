@@ -218,40 +218,15 @@ TEST(FileHandlers, ExtractGivesTheLibraryIconAtTheRequestedSizes) {
     icon->Release();
 }
 
-using CreateArchiveFn = void* (*)(const wchar_t*, int*);
-using AddBufferFn = int (*)(void*, const wchar_t*, const void*, size_t, int, const char*);
-using AddFolderFn = int (*)(void*, const wchar_t*);
-using SetCommentFn = int (*)(void*, const char*);
-using CommitFn = int (*)(void*);
-
-bool MakeArchive(const std::wstring& path, int files, const char* comment) {
-    auto create = test::Named<CreateArchiveFn>("ZipCreateArchive");
-    auto add = test::Named<AddBufferFn>("ZipAddBuffer");
-    auto folder = test::Named<AddFolderFn>("ZipAddFolder");
-    auto setComment = test::Named<SetCommentFn>("ZipSetComment");
-    auto commit = test::Named<CommitFn>("ZipCommitArchive");
-    if (!create || !add || !folder || !setComment || !commit) return false;
-    int error = 0;
-    void* archive = create(path.c_str(), &error);
-    if (!archive) return false;
-    folder(archive, L"dir/");
-    for (int i = 0; i < files; ++i) {
-        std::wstring name = L"dir/file" + std::to_wstring(i) + L".txt";
-        add(archive, name.c_str(), "data", 4, 6, nullptr);
-    }
-    if (comment) setComment(archive, comment);
-    return commit(archive) == 0;
-}
-
 TEST(FileHandlers, ArchiveAndSettingsTips) {
     ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     test::TempFolder folder;
     std::wstring zip = folder / L"three.zip";
-    ASSERT_TRUE(MakeArchive(zip, 3, nullptr));
+    ASSERT_TRUE(test::MakeArchive(zip, 3, nullptr));
     std::wstring settings = folder / L"saved.kps";
-    ASSERT_TRUE(MakeArchive(settings, 1, "My settings"));
+    ASSERT_TRUE(test::MakeArchive(settings, 1, "My settings"));
     std::wstring bareSettings = folder / L"bare.kps";
-    ASSERT_TRUE(MakeArchive(bareSettings, 1, nullptr));
+    ASSERT_TRUE(test::MakeArchive(bareSettings, 1, nullptr));
     std::wstring notZip = folder / L"plain.zip";
     Write(notZip, "not an archive at all, but long enough to have no end record......");
 
@@ -304,7 +279,7 @@ TEST(FileHandlers, TranslatedTipsAreData) {
     const std::wstring command = folder / L"go.kcf";
     Write(command, "[Kwill.ButtonInfo]\r\nToolTip=Go %s now\r\n");
     const std::wstring zip = folder / L"three.zip";
-    ASSERT_TRUE(MakeArchive(zip, 3, nullptr));
+    ASSERT_TRUE(test::MakeArchive(zip, 3, nullptr));
     struct Row {
         const std::wstring* path;
         const char* tip;

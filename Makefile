@@ -35,8 +35,11 @@ language: build prefix
 demo: build prefix
 	@scripts/demo.sh
 
+# A test that outlives its time limit runs once more: under a heavily loaded Wine a test program
+# has been seen to hang after its last test passed. A test that fails is never run again.
 test: build prefix
-	@scripts/with-wineserver.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
+	@scripts/with-wineserver.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error \
+	    --repeat after-timeout:2
 
 bench: build prefix language
 	@scripts/deps.sh bench

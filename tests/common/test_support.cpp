@@ -52,14 +52,28 @@ ProcessResult Run(const std::wstring& program, const std::wstring& arguments, DW
         si.hStdError = err;
     }
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, out != nullptr, 0,
-                          nullptr, nullptr, &si, &pi))
-        return result;
+    // A program that exists can still fail to start for a moment when the machine is short of
+    // something; such a start is tried again, and said so, rather than failing the test that only
+    // needed the program's output. A missing program fails at once.
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, out != nullptr,
+                             0, nullptr, nullptr, &si, &pi))
+            break;
+        result.error = ::GetLastError();
+        if (attempt == 3 || ::GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return result;
+        std::fprintf(stderr, "starting %s failed with error %lu; trying again\n",
+                     Printable(program).c_str(), static_cast<unsigned long>(result.error));
+        ::Sleep(500);
+    }
+    result.error = 0;
     result.started = true;
-    if (::WaitForSingleObject(pi.hProcess, limitMs) == WAIT_OBJECT_0) {
+    DWORD waited = ::WaitForSingleObject(pi.hProcess, limitMs);
+    if (waited == WAIT_OBJECT_0) {
         result.finished = true;
         ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
     } else {
+        result.error = waited == WAIT_FAILED ? ::GetLastError() : WAIT_TIMEOUT;
         ::TerminateProcess(pi.hProcess, 99);
     }
     ::CloseHandle(pi.hThread);
@@ -88,6 +102,8 @@ ProcessResult RunProcessCaptured(const std::wstring& program, const std::wstring
     ProcessResult result;
     if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE)
         result = Run(program, arguments, limitMs, out, err);
+    else
+        result.error = ::GetLastError();
     if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
     if (err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
     result.out = ReadFileText(folder / L"out.txt");

@@ -44,6 +44,7 @@ struct ProcessResult {
     bool started = false;
     bool finished = false;
     DWORD exitCode = 0;
+    DWORD error = 0;       // GetLastError when the program could not be started or waited for
     std::string out, err;  // what it wrote to standard output and error, when captured
 };
 

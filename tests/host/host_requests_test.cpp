@@ -235,7 +235,7 @@ TEST(PassThrough, SharedBetweenProcesses) {
             test::RunProcessCaptured(test::ExeFolder() + L"host_test.exe",
                                      L"--gtest_also_run_disabled_tests "
                                      L"--gtest_filter=PassThroughChild.DISABLED_SetsTheStamp");
-        ASSERT_TRUE(child.finished);
+        ASSERT_TRUE(child.finished) << "started " << child.started << ", error " << child.error;
         ASSERT_EQ(child.exitCode, 0u) << child.out;
         UINT64 value = 0;
         bool fresh = check(&value);

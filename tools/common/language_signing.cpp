@@ -54,14 +54,12 @@ bool ReadSigningSeed(const std::wstring& pemPath, uint8_t seed[32]) {
     return true;
 }
 
-bool CertifyLanguageModule(const std::wstring& in, const std::wstring& out, const uint8_t seed[32],
-                           std::string& error) {
-    if (out != in && !::CopyFileW(in.c_str(), out.c_str(), FALSE)) {
-        error = "cannot copy the module";
-        return false;
-    }
+namespace {
+
+// Signs the module at `path` in place: hashes its resources and adds the "CERT" resource.
+bool SignModuleFile(const std::wstring& path, const uint8_t seed[32], std::string& error) {
     uint8_t digest[16];
-    HMODULE module = ::LoadLibraryExW(out.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     const bool hashed = module && lang::HashLanguageResources(module, digest);
     if (module) ::FreeLibrary(module);
     if (!hashed) {
@@ -71,12 +69,37 @@ bool CertifyLanguageModule(const std::wstring& in, const std::wstring& out, cons
     const std::vector<uint8_t> message = lang::ModuleSigningMessage(digest);
     uint8_t signature[64];
     codec::Ed25519Sign(seed, message.data(), message.size(), signature);
-    HANDLE update = ::BeginUpdateResourceW(out.c_str(), FALSE);
-    if (!update ||
-        !::UpdateResourceW(update, L"CERT", MAKEINTRESOURCEW(1),
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), signature, 64) ||
-        !::EndUpdateResourceW(update, FALSE)) {
-        error = "cannot write the CERT resource";
+    HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
+    bool written = update != nullptr;
+    if (written) {
+        const bool added =
+            ::UpdateResourceW(update, L"CERT", MAKEINTRESOURCEW(1),
+                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), signature, 64);
+        written = ::EndUpdateResourceW(update, added ? FALSE : TRUE) && added;
+    }
+    if (!written) error = "cannot write the CERT resource";
+    return written;
+}
+
+}  // namespace
+
+// The module is copied and signed under a temporary name beside the output, which then replaces
+// the output in one step: a program loading the output meanwhile sees the old module or the
+// signed one, never a half-written or unsigned file.
+bool CertifyLanguageModule(const std::wstring& in, const std::wstring& out, const uint8_t seed[32],
+                           std::string& error) {
+    const std::wstring temporary = out + L".signing-" + std::to_wstring(::GetCurrentProcessId());
+    if (!::CopyFileW(in.c_str(), temporary.c_str(), FALSE)) {
+        error = "cannot copy the module";
+        return false;
+    }
+    if (!SignModuleFile(temporary, seed, error)) {
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!::MoveFileExW(temporary.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ::DeleteFileW(temporary.c_str());
+        error = "cannot replace the module";
         return false;
     }
     return true;

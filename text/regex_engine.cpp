@@ -514,7 +514,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     prefix_.clear();
     setChecks_.clear();
     prefixUnits_ = prefixEndPc_ = leadingRunPc_ = 0;
-    runDisjoint_ = false;
+    runDisjoint_ = straight_ = false;
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -533,6 +533,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     if (int budget = 32; !FirstUnits(program, 1, firstUnits_, &firstUnitCount_, budget))
         firstUnitCount_ = 0;
     Analyse(program, sets);
+    AnalyseStraight(program);
     // A literal that the prefix checks already find needs no search of its own.
     for (size_t i = 0; !required.empty() && i + required.size() <= prefix_.size(); ++i) {
         size_t k = 0;
@@ -548,6 +549,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         SetRanges(*k);
     }
     program_ = std::move(program);
+    analysed_ = true;
     requiredLiteral_ = std::move(required);
     groups_ = groups;
     setCount_ = sets;
@@ -666,13 +668,79 @@ void RegExp::AnalyseRun(const std::vector<uint16_t>& program) {
         }
         return true;
     };
-    RegexUnitCheck run;
+    RegexUnitCheck& run = runAtom_;
     if (!checkAt(leadingRunPc_, run)) return;
     size_t next = leadingRunPc_ + InstructionSize(program.data(), program.size(), leadingRunPc_);
     while (next < program.size() && program[next] == kOpSave) next += 2;
     if (next >= program.size() || !checkAt(next, runNext_)) return;
     runDisjoint_ = !(run.exact[0] & runNext_.exact[0]) && !(run.exact[1] & runNext_.exact[1]) &&
                    !(run.takesHigh && runNext_.takesHigh);
+}
+
+void RegExp::AnalyseStraight(const std::vector<uint16_t>& program) {
+    // What a single-unit atom passes (with case); false for anything else.
+    auto checkAt = [&](size_t pc, RegexUnitCheck& k) {
+        switch (program[pc]) {
+            case kOpAny:
+                k = AnyCheck();
+                return true;
+            case kOpLit:
+                if (program[pc + 1] == 0) return false;
+                k = UnitCheckFor(static_cast<wchar_t>(program[pc + 2]));
+                return true;
+            case kOpSet:
+            case kOpNotSet:
+                if (Get32(&program[pc + 1]) >= setChecks_.size()) return false;
+                k = setChecks_[Get32(&program[pc + 1])];
+                return true;
+            default:
+                return false;
+        }
+    };
+    size_t pc = 1;
+    while (pc < program.size()) {
+        uint32_t size = InstructionSize(program.data(), program.size(), pc);
+        if (size == 0 || pc + size > program.size()) return;
+        RegexUnitCheck atom;
+        switch (program[pc]) {
+            case kOpMatch:
+                straight_ = pc + 1 == program.size();
+                return;
+            case kOpBol:
+            case kOpEol:
+                break;
+            case kOpSave:
+                if (program[pc + 1] >= 20) return;
+                break;
+            case kOpAny:
+            case kOpLit:
+            case kOpSet:
+            case kOpNotSet:
+                if (!checkAt(pc, atom)) return;
+                break;
+            case kOpStar: {
+                size_t at = pc + kStarSize;
+                if (at >= program.size() || !checkAt(at, atom)) return;
+                if (program[at] == kOpLit && program[at + 1] != 1) return;
+                size = kStarSize + InstructionSize(program.data(), program.size(), at);
+                // What follows the repeat, past saves, must refuse every unit of the atom: a
+                // literal or set that shares no unit with it, or the end of the text or program.
+                size_t next = pc + size;
+                while (next < program.size() && program[next] == kOpSave) next += 2;
+                if (next >= program.size()) return;
+                if (program[next] == kOpEol || program[next] == kOpMatch) break;
+                RegexUnitCheck follower;
+                if (program[next] == kOpAny || !checkAt(next, follower)) return;
+                if ((atom.exact[0] & follower.exact[0]) || (atom.exact[1] & follower.exact[1]) ||
+                    (atom.takesHigh && follower.takesHigh))
+                    return;
+                break;
+            }
+            default:
+                return;  // a choice or a jump
+        }
+        pc += size;
+    }
 }
 
 // One search of a compiled program over one text.
@@ -712,21 +780,31 @@ class RegexMatcher {
 
     // Runs the program from pc at pos for a match that starts at start.
     Outcome Try(uint32_t start, uint32_t pc, uint32_t pos);
+    // Try for a straight program (RegExp::straight_), which needs no backtracking stack: the
+    // same result, captures, memory of failed states and step count. runEnd (when not 0) is
+    // where the leading run from start ends.
+    Outcome TryStraight(uint32_t start, uint32_t pc, uint32_t pos, uint32_t runEnd);
+    // How far a repeat of the single-unit atom at `atom` entered at pos takes the text: as far
+    // as the atom allows, but not onto a position that an earlier run of the same repeat (memo
+    // slot) has taken, whose continuations have been tried. Marks the positions it takes.
+    uint32_t RunEnd(uint32_t slot, uint32_t atom, uint32_t pos);
     // The instructions that the prefix checks stand for are what the analysis saw (a damaged
     // program goes the whole way, to meet its damage).
     bool PrefixIntact() const;
     // False when the text from `from` on lacks the literal that every match holds.
     bool HoldsRequired(uint32_t from);
-    // Clears the memory of failed states (when the program has choice points).
-    void PrepareMemo();
+    // Clears the memory of failed states (when the program has choice points); for a straight
+    // program, its stand-in reach_.
+    void PrepareMemo(bool straight);
 
     // Moves start to the next position up to last where the text holds the prefix atoms;
     // false when there is none.
     bool SkipToCandidate(uint32_t& start, uint32_t last) {
         const std::vector<RegexUnitCheck>& checks = re_.prefix_;
         if (checks.empty()) return true;
-        auto prefixAt = [&](uint32_t at) {
-            for (uint32_t k = 0; k < checks.size(); ++k)
+        bool firstExact = false;  // the scan's first ranges are the first check itself
+        auto prefixAt = [&](uint32_t at, bool scanned = false) {
+            for (uint32_t k = scanned && firstExact ? 1 : 0; k < checks.size(); ++k)
                 if (!Passes(checks[k], text_[at + k])) return false;
             return true;
         };
@@ -738,6 +816,8 @@ class RegexMatcher {
                 const UnitRanges* second =
                     pair ? folded_ ? &checks[pair].foldedRanges : &checks[pair].exactRanges
                          : nullptr;
+                // Ranges that pass no unit from 0x80 up are the first check itself.
+                firstExact = first.usable() && !first.high;
                 return Scan(first.usable() ? &first : nullptr, second, pair, start, last, prefixAt);
             }
         }
@@ -750,7 +830,8 @@ class RegexMatcher {
     // at a time for a unit in first (when given) there and a unit in second (when given) gap
     // (< 16) units further on. The blocks read are aligned, so a block may reach before the
     // text or past its end, never onto another page; positions outside start..last are masked
-    // off. A few positions are simply tried one by one.
+    // off. A few positions are simply tried one by one. verify(at, scanned) learns whether the
+    // position passed the block tests.
     template <typename Verify>
     bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
               uint32_t last, const Verify& verify) {
@@ -782,7 +863,7 @@ class RegexMatcher {
                 uint32_t at =
                     static_cast<uint32_t>(w - text_) + static_cast<uint32_t>(__builtin_ctz(hits));
                 hits &= hits - 1;
-                if (verify(at)) {
+                if (verify(at, true)) {
                     start = at;
                     return true;
                 }
@@ -987,6 +1068,10 @@ class RegexMatcher {
     uint64_t* memo_ = nullptr;
     uint64_t memoInline_[32];
     std::unique_ptr<uint64_t[]> memoHeap_;
+    // For a straight program, in place of memo_: by repeat, the position after its last run.
+    uint32_t* reach_ = nullptr;
+    uint32_t reachInline_[16];
+    std::unique_ptr<uint32_t[]> reachHeap_;
     std::vector<uint32_t> setLetters_;
     uint32_t caps_[20];
 };
@@ -996,8 +1081,9 @@ bool RegexMatcher::HoldsRequired(uint32_t from) {
     uint32_t length = static_cast<uint32_t>(required.size());
     if (length == 0) return true;
     if (length > n_ - from) return false;
-    auto literalAt = [&](uint32_t at) {
-        for (uint32_t k = 0; k < length; ++k)
+    bool firstExact = false;  // the scan's first ranges are the literal's first unit itself
+    auto literalAt = [&](uint32_t at, bool scanned = false) {
+        for (uint32_t k = scanned && firstExact ? 1 : 0; k < length; ++k)
             if (!UnitMatches(required[k], text_[at + k])) return false;
         return true;
     };
@@ -1006,25 +1092,38 @@ bool RegexMatcher::HoldsRequired(uint32_t from) {
     const UnitRanges& second =
         folded_ ? re_.requiredLast_.foldedRanges : re_.requiredLast_.exactRanges;
     uint32_t gap = std::min<uint32_t>(length, RegExp::kMaxPrefix) - 1;
-    if (!options_.pinyin && first.usable() && second.usable())
+    if (!options_.pinyin && first.usable() && second.usable()) {
+        firstExact = !first.high;
         return Scan(&first, gap ? &second : nullptr, gap, from, n_ - length, literalAt);
+    }
     for (uint32_t at = from; at + length <= n_; ++at)
         if (literalAt(at)) return true;
     return false;
 }
 
-void RegexMatcher::PrepareMemo() {
+void RegexMatcher::PrepareMemo(bool straight) {
     uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
-    if (memoBits > 0 && memoBits <= kMemoBitLimit) {
-        size_t words = static_cast<size_t>((memoBits + 63) / 64);
-        if (words <= std::size(memoInline_)) {
-            memo_ = memoInline_;
+    if (memoBits == 0 || memoBits > kMemoBitLimit) return;
+    if (straight) {
+        // Its choice points are all repeats.
+        uint32_t slots = re_.memoSlots_;
+        if (slots <= std::size(reachInline_)) {
+            reach_ = reachInline_;
         } else {
-            memoHeap_.reset(new uint64_t[words]);
-            memo_ = memoHeap_.get();
+            reachHeap_.reset(new uint32_t[slots]);
+            reach_ = reachHeap_.get();
         }
-        std::memset(memo_, 0, words * sizeof(uint64_t));
+        std::fill(reach_, reach_ + slots, 0u);
+        return;
     }
+    size_t words = static_cast<size_t>((memoBits + 63) / 64);
+    if (words <= std::size(memoInline_)) {
+        memo_ = memoInline_;
+    } else {
+        memoHeap_.reset(new uint64_t[words]);
+        memo_ = memoHeap_.get();
+    }
+    std::memset(memo_, 0, words * sizeof(uint64_t));
 }
 
 bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
@@ -1045,6 +1144,7 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     if (re_.prefixUnits_ > n_) return false;
     uint32_t last = re_.anchored_ ? 0 : n_ - re_.prefixUnits_;
     bool searched = false, prepared = false;
+    bool straight = re_.straight_ && re_.analysed_ && !folded_;
     uint32_t resumePc = 0;  // where a start that passed the prefix checks goes on
     for (uint32_t start = 0; start <= last; ++start) {
         if (!SkipToCandidate(start, last)) break;
@@ -1052,26 +1152,33 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
         // (from that place on).
         if (!searched && !HoldsRequired(start)) return false;
         searched = true;
+        uint32_t runEnd = 0;
         if (re_.runDisjoint_ && !folded_) {
             // Only the end of the leading run can be followed by the atom after the repeat,
             // which no unit of the run passes; no start in the run gets further.
             uint32_t end = start;
             uint32_t run = re_.leadingRunPc_;
-            while (end < n_ && AtomMatches(run, text_[end])) ++end;
+            const uint64_t* map = re_.runAtom_.exact;
+            for (; end < n_; ++end) {
+                wchar_t c = text_[end];
+                if (c < 0x80 ? !TestBit(map, c) : !AtomMatches(run, c)) break;
+            }
             if (end == n_ || !Passes(re_.runNext_, text_[end])) {
                 start = end;
                 continue;
             }
+            runEnd = end;
         }
         if (!prepared) {
-            if (re_.prefixEndPc_ && PrefixIntact()) resumePc = re_.prefixEndPc_;
-            PrepareMemo();
+            if (re_.prefixEndPc_ && (re_.analysed_ || PrefixIntact())) resumePc = re_.prefixEndPc_;
+            PrepareMemo(straight);
             // A failed start leaves the capture slots as it found them.
             std::fill(std::begin(caps_), std::end(caps_), kUnset);
             prepared = true;
         }
-        Outcome outcome =
-            resumePc ? Try(start, resumePc, start + re_.prefixUnits_) : Try(start, 1, start);
+        uint32_t pc = resumePc ? resumePc : 1;
+        uint32_t pos = resumePc ? start + re_.prefixUnits_ : start;
+        Outcome outcome = straight ? TryStraight(start, pc, pos, runEnd) : Try(start, pc, pos);
         if (outcome == Outcome::kError) {
             *error = error_;
             return false;
@@ -1106,6 +1213,180 @@ bool RegexMatcher::PrefixIntact() const {
         pc += size;
     }
     return pc == re_.prefixEndPc_;
+}
+
+uint32_t RegexMatcher::RunEnd(uint32_t slot, uint32_t atom, uint32_t pos) {
+    // The units from `from` up to stop that the atom takes.
+    auto scan = [&](uint32_t from, uint32_t stop) {
+        switch (prog_[atom]) {
+            case kOpAny:
+                return stop;
+            case kOpSet:
+            case kOpNotSet:
+                while (from < stop && SetMatches(prog_ + atom, text_[from])) ++from;
+                return from;
+            default:
+                while (from < stop && AtomMatches(atom, text_[from])) ++from;
+                return from;
+        }
+    };
+    if (!memo_) return scan(pos, n_);
+    // The marks of positions pos + 1 on, a memory word at a time: the run goes on through a
+    // word's free marks and stops at the first taken one.
+    uint64_t bit = slot * (n_ + 1ull) + pos + 1;
+    uint32_t end = pos;
+    while (end < n_) {
+        uint64_t& word = memo_[bit >> 6];
+        uint32_t offset = static_cast<uint32_t>(bit & 63);
+        uint64_t taken = word >> offset;
+        uint32_t room = taken ? static_cast<uint32_t>(__builtin_ctzll(taken)) : 64 - offset;
+        uint32_t stop = end + std::min(room, n_ - end);
+        uint32_t reached = scan(end, stop);
+        uint32_t count = reached - end;
+        if (count) word |= (count == 64 ? ~0ull : (1ull << count) - 1) << offset;
+        bit += count;
+        end = reached;
+        if (reached < stop || taken) break;
+    }
+    return end;
+}
+
+RegexMatcher::Outcome RegexMatcher::TryStraight(uint32_t start, uint32_t pc, uint32_t pos,
+                                                uint32_t runEnd) {
+    caps_[0] = start;
+    const uint16_t* const prog = prog_;
+    const wchar_t* const text = text_;
+    const uint32_t n = n_;
+    const uint64_t limit = options_.stepLimit;
+    uint64_t steps = steps_;
+    // Try would go back to the shorter runs of repeats whose follower is not a literal; each
+    // fails at once (the follower refuses a unit of the atom) but costs the follower's steps,
+    // counted here when the start fails.
+    uint64_t shorter = 0;
+    uint32_t saved = 0;  // capture slots set on the way, cleared again when the start fails
+    // The end of the leading run, when Search has found it (see RegExp::runDisjoint_).
+    const uint32_t leadingAtom = runEnd ? re_.leadingRunPc_ : 0;
+    // Units below 0x80 by the set's map (with case), the others by its ranges.
+    auto inSet = [&](const uint16_t* set, wchar_t c) {
+        if (c < 0x80) return TestBit(setChecks_[Get32(set + 1)].exact, c);
+        return SetMatchesByRanges(set, c);
+    };
+    for (;;) {
+        if (++steps > limit) {
+            steps_ = steps;
+            error_ = kRegexTooComplex;
+            return Outcome::kError;
+        }
+        switch (prog[pc]) {
+            case kOpMatch:
+                steps_ = steps;
+                caps_[1] = pos;
+                return Outcome::kMatch;
+            case kOpBol:
+                if (pos != 0) goto fail;
+                ++pc;
+                continue;
+            case kOpEol:
+                if (pos != n) goto fail;
+                ++pc;
+                continue;
+            case kOpAny:
+                if (pos >= n) goto fail;
+                ++pos;
+                ++pc;
+                continue;
+            case kOpLit: {
+                uint32_t len = prog[pc + 1];
+                if (len > n - pos) goto fail;
+                const uint16_t* units = prog + pc + 2;
+                for (uint32_t i = 0; i < len; ++i)
+                    if (units[i] != static_cast<uint16_t>(text[pos + i])) goto fail;
+                steps += len;
+                pos += len;
+                pc += 2 + len;
+                continue;
+            }
+            case kOpSet:
+            case kOpNotSet:
+                if (pos >= n || !inSet(prog + pc, text[pos])) goto fail;
+                ++pos;
+                pc += 4 + 2u * prog[pc + 3];
+                continue;
+            case kOpSave: {
+                uint32_t slot = prog[pc + 1];
+                saved |= 1u << slot;
+                caps_[slot] = pos;
+                pc += 2;
+                continue;
+            }
+            case kOpStar: {
+                // Entries into a repeat come at rising positions (starts rise, and each
+                // instruction takes a fixed count of units or a run to its end, which rises
+                // with where the run begins), so the positions that Try's memory would hold for
+                // this repeat are those up to the end of its last run, and no run meets them.
+                uint32_t slot = Get32(prog + pc + 1);
+                if (reach_ && pos < reach_[slot]) goto fail;
+                uint32_t atom = pc + kStarSize;
+                uint32_t end = atom == leadingAtom ? runEnd : pos;
+                uint32_t next;
+                switch (prog[atom]) {
+                    case kOpAny:
+                        end = n;
+                        next = atom + 1;
+                        break;
+                    case kOpLit:
+                        while (end < n && text[end] == static_cast<wchar_t>(prog[atom + 2])) ++end;
+                        next = atom + 3;
+                        break;
+                    default: {
+                        const uint16_t* set = prog + atom;
+                        const uint64_t* map = setChecks_[Get32(set + 1)].exact;
+                        for (; end < n; ++end) {
+                            wchar_t c = text[end];
+                            if (c < 0x80 ? !TestBit(map, c) : !SetMatchesByRanges(set, c)) break;
+                        }
+                        next = atom + 4 + 2u * prog[atom + 3];
+                        break;
+                    }
+                }
+                if (reach_) reach_[slot] = end + 1;
+                steps += end - pos;
+                if (prog[next] == kOpLit) {
+                    // Try keeps only the counts after which the literal can start.
+                    if (end >= n || prog[next + 2] != static_cast<uint16_t>(text[end])) goto fail;
+                } else {
+                    uint32_t follower = next, saves = 0;
+                    while (prog[follower] == kOpSave) {
+                        follower += 2;
+                        ++saves;
+                    }
+                    if (prog[follower] != kOpMatch)
+                        shorter += static_cast<uint64_t>(end - pos) * (saves + 1);
+                }
+                pos = end;
+                pc = next;
+                continue;
+            }
+            default:
+                steps_ = steps;
+                error_ = kRegexUnknownNode;  // not reached: the analysis saw a straight program
+                return Outcome::kError;
+        }
+    }
+fail:
+    while (saved) {
+        caps_[__builtin_ctz(saved)] = kUnset;
+        saved &= saved - 1;
+    }
+    // Try's last step is the last shorter run's (when there is one): only then is the limit
+    // checked again.
+    steps += shorter;
+    steps_ = steps;
+    if (shorter && steps > limit) {
+        error_ = kRegexTooComplex;
+        return Outcome::kError;
+    }
+    return Outcome::kFail;
 }
 
 RegexMatcher::Outcome RegexMatcher::Try(uint32_t start, uint32_t pc, uint32_t pos) {
@@ -1213,32 +1494,17 @@ RegexMatcher::Outcome RegexMatcher::Try(uint32_t start, uint32_t pc, uint32_t po
                         return Outcome::kError;
                     }
                     uint32_t next = atom + atomSize;
-                    // Take as many units as the atom allows; a position already entered by an
-                    // earlier run of this repeat has had its continuations tried.
-                    uint32_t end = pos;
-                    if (prog_[atom] == kOpAny && !memo_) {
-                        end = n_;
-                    } else {
-                        const uint16_t* set = prog_ + atom;
-                        if (prog_[atom] == kOpSet || prog_[atom] == kOpNotSet) {
-                            while (end < n_ && SetMatches(set, text_[end])) {
-                                if (!Enter(slot, end + 1)) break;
-                                ++end;
-                            }
-                        } else {
-                            while (end < n_ && AtomMatches(atom, text_[end])) {
-                                if (!Enter(slot, end + 1)) break;
-                                ++end;
-                            }
-                        }
-                    }
+                    uint32_t end = RunEnd(slot, atom, pos);
                     steps_ += end - pos;
                     // The continuation is tried at the longest count first. When it begins with
-                    // a literal, counts after which the literal cannot start are skipped.
+                    // a literal, counts after which the literal cannot start are skipped; with
+                    // case, when the atom refuses the literal's first unit, all but the longest.
                     if (next < progSize_ && prog_[next] == kOpLit) {
                         wchar_t want = static_cast<wchar_t>(prog_[next + 2]);
                         size_t base = jobs_.size();
-                        for (uint32_t q = pos; q <= end; ++q) {
+                        uint32_t q = pos;
+                        if (!folded_ && !AtomMatches(atom, want)) q = end;
+                        for (; q <= end; ++q) {
                             if (q >= n_ || !UnitMatches(want, text_[q])) continue;
                             if (jobs_.size() > base && jobs_.back().hi + 1 == q) {
                                 jobs_.back().hi = q;

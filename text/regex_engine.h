@@ -67,8 +67,17 @@ class RegExp {
     bool Search(std::wstring_view text, const RegexMatchOptions& options, RegexCaptures* captures,
                 RegexError* error) const;
 
-    // For tests that check how the matcher treats a damaged program.
-    std::vector<uint16_t>& programForTesting() { return program_; }
+    // Whether the program runs without a backtracking stack (see straight_).
+    bool straight() const { return straight_; }
+
+    // For tests that check how the matcher treats a damaged program. The matcher no longer
+    // trusts what the analysis saw in a program handed out here: it checks the instructions
+    // that the prefix checks stand for, and runs a straight program through the checking
+    // matcher.
+    std::vector<uint16_t>& programForTesting() {
+        analysed_ = false;
+        return program_;
+    }
 
   private:
     friend class RegexMatcher;
@@ -76,6 +85,7 @@ class RegExp {
     // Fills the set checks, the prefix checks and the leading run from a parsed program.
     void Analyse(const std::vector<uint16_t>& program, uint32_t sets);
     void AnalyseRun(const std::vector<uint16_t>& program);
+    void AnalyseStraight(const std::vector<uint16_t>& program);
 
     static constexpr size_t kMaxPrefix = 16;
 
@@ -91,10 +101,16 @@ class RegExp {
     // The program begins with a repeat of one single-unit atom ("x+" or "x*"), so that a start
     // inside a run of units the atom takes fails when the start before it failed.
     uint32_t leadingRunPc_ = 0;  // the repeated atom
-    // The single-unit atom after the leading repeat, and whether no unit (with case) passes
-    // both it and the repeated atom, so that only the end of a run can continue.
+    // The repeated atom and the single-unit atom after the leading repeat, and whether no unit
+    // (with case) passes both, so that only the end of a run can continue.
+    RegexUnitCheck runAtom_;
     RegexUnitCheck runNext_;
     bool runDisjoint_ = false;
+    // The program is one straight line (no choice between alternatives) in which every repeat is
+    // followed by something that no unit of its atom passes (with case), so that only the
+    // longest run of a repeat can go on and a start needs no backtracking.
+    bool straight_ = false;
+    bool analysed_ = false;  // program_ is what the analysis saw
     // The prefix check that a scan tests beside the first one, with and without case (0: none).
     uint32_t pairExact_ = 0;
     uint32_t pairFolded_ = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <iterator>
 #include <string>
 
 namespace kwill {
@@ -285,6 +286,127 @@ TEST(RegexEngine, HostilePatternsFinish) {
 }
 
 // A megabyte of text runs through the explicit stack, not the machine stack.
+// Which programs run without a backtracking stack: one line of atoms, groups and anchors in which
+// every repeat is followed by something that no unit of its atom passes, with case.
+TEST(RegexEngine, StraightPrograms) {
+    static const struct {
+        const wchar_t* pattern;
+        bool straight;
+    } rows[] = {
+        {L"[a-z]+-[0-9]+\\]", true},
+        {L"^[0-9]+ ms$", true},
+        {L"x+$", true},
+        {L"[0-9]*", true},       // the repeat ends the program
+        {L"([0-9]+)(x)", true},  // saves between a repeat and its follower
+        {L"[^a]+a", true},       // the follower is outside the negated set
+        {L"a.c", true},
+        {L"[a-z]+[a-c]", false},  // the follower shares units with the atom
+        {L"a*a", false},
+        {L".*x", false},          // '.' takes every unit
+        {L"[^a]+\u00e9", false},  // both can take units from 0x80 up
+        {L"a+b*c", false},        // the follower of a+ is another repeat
+        {L"a+^", false},
+        {L"a|b", false},
+        {L"(ab)+", false},
+        {L"a?b", false},
+    };
+    for (const auto& r : rows) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(r.pattern), kRegexOk) << Narrow(r.pattern);
+        EXPECT_EQ(re.straight(), r.straight) << Narrow(r.pattern);
+    }
+}
+
+// The runner of straight programs against the checking matcher on the same program (a program
+// handed out for testing runs through the checking matcher): the same hit, captures and error,
+// and the same step count, seen through every step limit up to past where the search ends.
+// The patterns put repeats next to literals, sets, groups, anchors and other repeats, so that
+// runs overlap, end at the text's end, match empty, and are entered again by later starts.
+TEST(RegexEngine, StraightRunnerAgreesWithCheckingMatcher) {
+    int straight = 0, compared = 0, limited = 0;
+    auto agree = [&](const std::wstring& pattern, const std::wstring& text) {
+        RegExp runner, checker;
+        if (runner.Compile(pattern) != kRegexOk) return;
+        ASSERT_EQ(checker.Compile(pattern), kRegexOk);
+        checker.programForTesting();
+        for (bool caseSensitive : {true, false}) {
+            for (uint64_t limit = 1; limit <= 200; ++limit) {
+                RegexMatchOptions options;
+                options.caseSensitive = caseSensitive;
+                options.stepLimit = limit == 200 ? RegexMatchOptions().stepLimit : limit;
+                RegexCaptures a{}, b{};
+                RegexError errorA = kRegexOk, errorB = kRegexOk;
+                bool hitA = runner.Search(text, options, &a, &errorA);
+                bool hitB = checker.Search(text, options, &b, &errorB);
+                ++compared;
+                ASSERT_EQ(hitA, hitB)
+                    << Narrow(pattern) << " on " << Narrow(text) << " limit " << limit;
+                ASSERT_EQ(errorA, errorB)
+                    << Narrow(pattern) << " on " << Narrow(text) << " limit " << limit;
+                if (hitA) {
+                    ASSERT_EQ(Spans(a, text.c_str(), runner.groupCount()),
+                              Spans(b, text.c_str(), checker.groupCount()))
+                        << Narrow(pattern) << " on " << Narrow(text);
+                }
+                if (errorA != kRegexTooComplex) break;  // a higher limit changes nothing
+                ++limited;
+            }
+        }
+        straight += runner.straight();
+    };
+    // A leading run that the search passes over without a step after starts that took steps;
+    // runs that end the text; saves on both sides of a repeat; a repeat entered again inside
+    // the run of an earlier start.
+    static const struct {
+        const wchar_t* pattern;
+        const wchar_t* text;
+    } rows[] = {
+        {L"[a-z]+-[0-9]", L"a-x ab"},  {L"[a-z]+-[0-9]", L"ab-1"}, {L"([a-z]+)-", L"ab cd-"},
+        {L"(b)([a-z]+)(-)", L"bb-b-"}, {L"[0-9]+x", L"1x2y33"},    {L"-[0-9]*$", L"-1-22-"},
+        {L".[0-9]*a", L"x1111b2a"},    {L"a[^a]*a", L"abbbabba"},  {L"^[a-z]+[0-9]+$", L"abc123"},
+        {L"[0-9]*", L"abc"},
+    };
+    for (const auto& r : rows) agree(r.pattern, r.text);
+    EXPECT_EQ(straight, static_cast<int>(std::size(rows)));
+
+    // Generated patterns put repeats next to literals, sets, groups, anchors and other repeats,
+    // so that runs overlap, end at the text's end, match empty, and are entered again by later
+    // starts.
+    static const wchar_t* const kAtoms[] = {
+        L"a", L"b", L"-", L"[a-b]", L"[^a]", L"[0-9]", L"[^0-9-]", L".", L"\\]", L"\u00e9",
+    };
+    static const wchar_t kUnits[] = L"aab-09b]\u00e9\u00c9a-";
+    uint64_t state = 20261207;
+    auto below = [&](uint32_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state % n);
+    };
+    straight = 0;
+    for (int i = 0; i < 800; ++i) {
+        std::wstring pattern;
+        if (below(5) == 0) pattern += L'^';
+        for (uint32_t pieces = 1 + below(5); pieces > 0; --pieces) {
+            std::wstring piece = kAtoms[below(std::size(kAtoms))];
+            uint32_t repeat = below(6);
+            if (repeat < 3) piece += L"+*?"[repeat];
+            if (below(5) == 0) piece = L"(" + piece + L")";
+            pattern += piece;
+        }
+        if (below(4) == 0) pattern += L'$';
+        for (int k = 0; k < 4; ++k) {
+            std::wstring text;
+            for (uint32_t length = 1 + below(24); length > 0; --length)
+                text += kUnits[below(std::size(kUnits) - 1)];
+            agree(pattern, text);
+        }
+    }
+    EXPECT_GT(straight, 800);
+    EXPECT_GT(limited, 10000);  // the limits cut many searches short
+    EXPECT_GT(compared, 20000);
+}
+
 TEST(RegexEngine, MegabyteSubject) {
     std::wstring text(1 << 20, L'a');
     text += L"needle";

@@ -15,8 +15,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # Only the rows whose figure kwillbench just wrote (the digests and codec suites) get a peer.
 grep -q '^BENCH kernel="\(md5\|base64\|blowfish\)' "$rows" || exit 0
 
-ours() {  # the library's MB/s for a kernel name in bench.txt
-    sed -n "s/^BENCH kernel=\"$1\" .* ours=\([0-9.]*\) .*/\1/p" "$rows" | head -1
+ours() {  # the library's MB/s for a kernel name in bench.txt (or in the file given second)
+    sed -n "s/^BENCH kernel=\"$1\" .* ours=\([0-9.]*\) .*/\1/p" "${2:-$rows}" | head -1
 }
 
 row() {  # kernel ours peer peerName
@@ -27,32 +27,70 @@ row() {  # kernel ours peer peerName
 
 now() { date +%s.%N; }
 
-echo "native peers (separate Linux processes)"
-if command -v openssl >/dev/null; then
-    for alg in md5 sha1 sha256 sha512; do
-        kb=$(openssl speed -elapsed -evp "$alg" -bytes 1048576 -seconds 1 2>/dev/null |
-            awk -v a="$alg" 'tolower($1) == a { v = $NF } END { sub(/k$/, "", v); print v }')
-        [ -n "$kb" ] && row "$alg 1 MB" "$(ours "$alg 1 MB")" "$(awk -v k="$kb" 'BEGIN { print k / 1000 }')" "openssl speed -evp $alg"
-    done
-    kb=$(openssl speed -elapsed -provider legacy -provider default -evp bf-ecb -bytes 1048576 -seconds 1 2>/dev/null |
-        awk 'tolower($1) == "bf-ecb" { v = $NF } END { sub(/k$/, "", v); print v }')
-    [ -n "$kb" ] && row "blowfish ecb 1 MB" "$(ours "blowfish ecb 1 MB")" "$(awk -v k="$kb" 'BEGIN { print k / 1000 }')" "openssl speed -evp bf-ecb"
-fi
+openssl_mbs() {  # MB/s of openssl speed -evp ALG [provider options...] on 1 MB calls, one second
+    local alg=$1 kb
+    shift
+    kb=$(openssl speed -elapsed "$@" -evp "$alg" -bytes 1048576 -seconds 1 2>/dev/null |
+        awk -v a="$alg" 'tolower($1) == a { v = $NF } END { sub(/k$/, "", v); print v }')
+    [ -n "$kb" ] && awk -v k="$kb" 'BEGIN { print k / 1000 }'
+}
 
 # BLAKE3's reference C implementation with its x86-64 assembly kernels, one thread, timed on
 # 1 MB calls in memory by bench/native/blake3_peer.c (built here from the sources Debian's
 # librust-blake3-dev ships, as they are not part of this tree).
 b3src=$(ls -d /usr/share/cargo/registry/blake3-*/c 2>/dev/null | sort -V | tail -1)
+b3peer=""
 if [ -n "$b3src" ] && [ -f "$b3src/blake3.h" ] && command -v gcc >/dev/null; then
-    peer="$build/native/blake3-peer"
-    if [ ! -x "$peer" ] || [ "$root/bench/native/blake3_peer.c" -nt "$peer" ]; then
+    b3peer="$build/native/blake3-peer"
+    if [ ! -x "$b3peer" ] || [ "$root/bench/native/blake3_peer.c" -nt "$b3peer" ]; then
         mkdir -p "$build/native"
-        gcc -O3 -I"$b3src" -o "$peer" "$root/bench/native/blake3_peer.c" "$b3src/blake3.c" \
+        gcc -O3 -I"$b3src" -o "$b3peer" "$root/bench/native/blake3_peer.c" "$b3src/blake3.c" \
             "$b3src/blake3_dispatch.c" "$b3src/blake3_portable.c" \
-            "$b3src"/blake3_{sse2,sse41,avx2,avx512}_x86-64_unix.S || peer=""
+            "$b3src"/blake3_{sse2,sse41,avx2,avx512}_x86-64_unix.S || b3peer=""
     fi
-    [ -n "$peer" ] && row "blake3 1 MB" "$(ours "blake3 1 MB")" "$("$peer")" \
-        "BLAKE3 C with x86-64 assembly ($(basename "$(dirname "$b3src")")), 1 thread"
+fi
+
+echo "native peers (separate Linux processes)"
+# The hash rows: the library and its peers take turns for KWILL_DIGEST_ROUNDS rounds (3 when
+# unset), and each side's best round counts, so that load that comes and goes on a shared
+# machine cannot sink one side's only figure. Round 1 is the kwillbench run that wrote
+# bench.txt; each later round runs its digests suite again under Wine, then the peers.
+rounds=${KWILL_DIGEST_ROUNDS:-3}
+kwillbench="$build/bin/kwillbench.exe"
+command -v wine >/dev/null && [ -f "$kwillbench" ] || rounds=1
+work=$(mktemp -d)
+algs="md5 sha1 sha256 sha512 blake3"
+for r in $(seq "$rounds"); do
+    src="$rows"
+    if [ "$r" -gt 1 ]; then
+        src="$work/bench.$r.txt"
+        wine "$kwillbench" digests >/dev/null 2>"$src" || true
+    fi
+    for alg in $algs; do
+        echo "$(ours "$alg 1 MB" "$src")" >>"$work/ours.$alg"
+        if [ "$alg" = blake3 ]; then
+            [ -n "$b3peer" ] && "$b3peer" >>"$work/peer.$alg"
+        elif command -v openssl >/dev/null; then
+            openssl_mbs "$alg" >>"$work/peer.$alg"
+        fi
+    done
+done
+for alg in $algs; do
+    [ -s "$work/peer.$alg" ] || continue
+    best() { sort -g "$1" | grep . | tail -1; }
+    spread() { sort -g "$1" | grep . | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.0f-%.0f", lo, hi }'; }
+    if [ "$alg" = blake3 ]; then
+        name="BLAKE3 C with x86-64 assembly ($(basename "$(dirname "$b3src")")), 1 thread"
+    else
+        name="openssl speed -evp $alg"
+    fi
+    row "$alg 1 MB" "$(best "$work/ours.$alg")" "$(best "$work/peer.$alg")" \
+        "$name; best of $rounds rounds, ours $(spread "$work/ours.$alg"), peer $(spread "$work/peer.$alg")"
+done
+rm -rf "$work"
+if command -v openssl >/dev/null; then
+    mbs=$(openssl_mbs bf-ecb -provider legacy -provider default)
+    [ -n "$mbs" ] && row "blowfish ecb 1 MB" "$(ours "blowfish ecb 1 MB")" "$mbs" "openssl speed -evp bf-ecb"
 fi
 
 # Base64 against OpenSSL's command on a 64 MB file, when the codec suite ran.

@@ -1081,6 +1081,7 @@ bool RegexMatcher::HoldsRequired(uint32_t from) {
     uint32_t length = static_cast<uint32_t>(required.size());
     if (length == 0) return true;
     if (length > n_ - from) return false;
+    if (length == 1 && !folded_) return FindUnit(text_ + from, n_ - from, required[0]) < n_ - from;
     bool firstExact = false;  // the scan's first ranges are the literal's first unit itself
     auto literalAt = [&](uint32_t at, bool scanned = false) {
         for (uint32_t k = scanned && firstExact ? 1 : 0; k < length; ++k)

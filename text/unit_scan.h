@@ -31,6 +31,31 @@ inline size_t UnitLength(const wchar_t* s) {
     return static_cast<size_t>(block - s) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
 }
 
+// Index of the first unit u among the n units from s, n when there is none. Reads whole aligned
+// 16-byte blocks like UnitLength, each holding a unit of the text, so never onto another page.
+inline size_t FindUnit(const wchar_t* s, size_t n, wchar_t u) {
+    uintptr_t address = reinterpret_cast<uintptr_t>(s);
+    if (n == 0 || (address & 1)) {
+        size_t i = 0;
+        while (i < n && s[i] != u) ++i;
+        return i;
+    }
+    const __m128i want = _mm_set1_epi16(static_cast<short>(u));
+    const wchar_t* end = s + n;
+    const wchar_t* block = reinterpret_cast<const wchar_t*>(address & ~uintptr_t{15});
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), want)));
+    mask &= 0xFFFFu << (address & 15);  // the bytes before s
+    while (!mask) {
+        block += 8;
+        if (block >= end) return n;
+        mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), want)));
+    }
+    size_t i = static_cast<size_t>(block - s) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+    return i < n ? i : n;
+}
+
 // Up to four ranges of units below 0x80, and whether units from 0x80 up pass too (for a closer
 // look by the caller).
 struct UnitRanges {

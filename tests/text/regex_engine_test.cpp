@@ -1,9 +1,12 @@
 // The own engine on its own: grammar, leftmost-first captures, case folding, pinyin initials,
-// compile errors, the checks on a damaged program, and bounded work on hostile input.
+// compile errors, the checks on a damaged program, bounded work on hostile input, the runner of
+// straight programs against the checking matcher, and the block scan for one unit.
 #include "text/regex_engine.h"
+#include "text/unit_scan.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 #include <string>
@@ -405,6 +408,25 @@ TEST(RegexEngine, StraightRunnerAgreesWithCheckingMatcher) {
     EXPECT_GT(straight, 800);
     EXPECT_GT(limited, 10000);  // the limits cut many searches short
     EXPECT_GT(compared, 20000);
+}
+
+// The block scan for one unit, against a plain loop, for every start within a block, lengths
+// around the block size, the unit at each place, before the start or past the end, or absent.
+TEST(UnitScan, FindUnit) {
+    alignas(16) wchar_t buffer[64];
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t n = 0; n + offset <= 48; ++n) {
+            for (size_t at = 0; at <= 56; ++at) {
+                std::fill(std::begin(buffer), std::end(buffer), L'a');
+                if (at < 56) buffer[at] = L'-';
+                const wchar_t* s = buffer + offset;
+                size_t expected = 0;
+                while (expected < n && s[expected] != L'-') ++expected;
+                ASSERT_EQ(FindUnit(s, n, L'-'), expected)
+                    << "offset " << offset << " length " << n << " unit at " << at;
+            }
+        }
+    }
 }
 
 TEST(RegexEngine, MegabyteSubject) {

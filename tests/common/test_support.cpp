@@ -37,6 +37,15 @@ TempFolder::~TempFolder() {
     ::SHFileOperationW(&op);
 }
 
+std::unique_ptr<TempFolder> UseScratchConfiguration() {
+    auto scratch = std::make_unique<TempFolder>();
+    std::wstring folder = scratch->path().substr(0, scratch->path().size() - 1);
+    ::SetEnvironmentVariableW(L"PA_TARNDATAFILES", folder.c_str());
+    ::SetEnvironmentVariableW(L"PA_TARNOTHERFILES", nullptr);
+    Ordinal<DWORD (*)(DWORD, DWORD)>(26)(0x100, 0x8);  // SetLibFlags: mode 2
+    return scratch;
+}
+
 namespace {
 
 ProcessResult Run(const std::wstring& program, const std::wstring& arguments, DWORD limitMs,

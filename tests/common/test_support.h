@@ -4,6 +4,7 @@
 #include "tools/common/kwill_dll.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,11 @@ class TempFolder {
   private:
     std::wstring path_;
 };
+
+// A scratch configuration folder for a whole test program: the library is put in install mode 2
+// with its data files there, so it never reads or writes the user's configuration. The folder
+// goes with the returned object.
+std::unique_ptr<TempFolder> UseScratchConfiguration();
 
 struct ProcessResult {
     bool started = false;

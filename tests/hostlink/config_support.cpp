@@ -46,11 +46,7 @@ class ConfigEnvironment : public ::testing::Environment {
             ::ExitProcess(static_cast<UINT>(code));
         }
         ::LocalFree(argv);
-        g_scratch = std::make_unique<TempFolder>();
-        std::wstring folder = g_scratch->path().substr(0, g_scratch->path().size() - 1);
-        ::SetEnvironmentVariableW(L"PA_TARNDATAFILES", folder.c_str());
-        ::SetEnvironmentVariableW(L"PA_TARNOTHERFILES", nullptr);
-        Ordinal<DWORD (*)(DWORD, DWORD)>(26)(0x100, 0x8);  // SetLibFlags: mode 2
+        g_scratch = UseScratchConfiguration();
     }
     void TearDown() override { g_scratch.reset(); }
 };

@@ -15,13 +15,7 @@ std::unique_ptr<TempFolder> g_scratch;
 
 class ConfigEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override {
-        g_scratch = std::make_unique<TempFolder>();
-        std::wstring folder = g_scratch->path().substr(0, g_scratch->path().size() - 1);
-        ::SetEnvironmentVariableW(L"PA_TARNDATAFILES", folder.c_str());
-        ::SetEnvironmentVariableW(L"PA_TARNOTHERFILES", nullptr);
-        Ordinal<DWORD (*)(DWORD, DWORD)>(26)(0x100, 0x8);  // SetLibFlags: mode 2
-    }
+    void SetUp() override { g_scratch = UseScratchConfiguration(); }
     void TearDown() override { g_scratch.reset(); }
 };
 

@@ -515,6 +515,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     setChecks_.clear();
     prefixUnits_ = prefixEndPc_ = leadingRunPc_ = 0;
     runDisjoint_ = straight_ = false;
+    straightSteps_.clear();
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -697,48 +698,85 @@ void RegExp::AnalyseStraight(const std::vector<uint16_t>& program) {
                 return false;
         }
     };
+    std::vector<StraightStep> steps;
+    bool resumes = prefixEndPc_ == 0;
     size_t pc = 1;
     while (pc < program.size()) {
         uint32_t size = InstructionSize(program.data(), program.size(), pc);
         if (size == 0 || pc + size > program.size()) return;
+        if (pc == prefixEndPc_) {
+            straightResume_ = static_cast<uint32_t>(steps.size());
+            resumes = true;
+        }
+        StraightStep step{};
+        step.op = program[pc];
+        step.pc = static_cast<uint32_t>(pc);
         RegexUnitCheck atom;
         switch (program[pc]) {
             case kOpMatch:
-                straight_ = pc + 1 == program.size();
+                if (pc + 1 != program.size() || !resumes) return;
+                steps.push_back(step);
+                straightSteps_ = std::move(steps);
+                straight_ = true;
                 return;
             case kOpBol:
             case kOpEol:
                 break;
             case kOpSave:
                 if (program[pc + 1] >= 20) return;
+                step.arg = program[pc + 1];
                 break;
             case kOpAny:
             case kOpLit:
             case kOpSet:
             case kOpNotSet:
                 if (!checkAt(pc, atom)) return;
+                step.op = program[pc] == kOpNotSet ? uint16_t{kOpSet} : program[pc];
+                step.arg = program[pc] == kOpLit ? program[pc + 1] : 0;
+                step.map[0] = atom.exact[0];
+                step.map[1] = atom.exact[1];
                 break;
             case kOpStar: {
                 size_t at = pc + kStarSize;
                 if (at >= program.size() || !checkAt(at, atom)) return;
                 if (program[at] == kOpLit && program[at + 1] != 1) return;
                 size = kStarSize + InstructionSize(program.data(), program.size(), at);
+                step.atom = program[at] == kOpNotSet ? uint16_t{kOpSet} : program[at];
+                step.unit = program[at] == kOpLit ? program[at + 2] : 0;
+                step.pc = static_cast<uint32_t>(at);
+                step.arg = Get32(&program[pc + 1]);
+                step.leading = at == leadingRunPc_;
+                step.map[0] = atom.exact[0];
+                step.map[1] = atom.exact[1];
                 // What follows the repeat, past saves, must refuse every unit of the atom: a
                 // literal or set that shares no unit with it, or the end of the text or program.
                 size_t next = pc + size;
-                while (next < program.size() && program[next] == kOpSave) next += 2;
+                uint32_t saves = 0;
+                while (next < program.size() && program[next] == kOpSave) {
+                    next += 2;
+                    ++saves;
+                }
                 if (next >= program.size()) return;
-                if (program[next] == kOpEol || program[next] == kOpMatch) break;
-                RegexUnitCheck follower;
-                if (program[next] == kOpAny || !checkAt(next, follower)) return;
-                if ((atom.exact[0] & follower.exact[0]) || (atom.exact[1] & follower.exact[1]) ||
-                    (atom.takesHigh && follower.takesHigh))
-                    return;
+                if (program[next] != kOpEol && program[next] != kOpMatch) {
+                    RegexUnitCheck follower;
+                    if (program[next] == kOpAny || !checkAt(next, follower)) return;
+                    if ((atom.exact[0] & follower.exact[0]) ||
+                        (atom.exact[1] & follower.exact[1]) ||
+                        (atom.takesHigh && follower.takesHigh))
+                        return;
+                }
+                // Try keeps only the counts after which a literal right after the repeat can
+                // start; otherwise it goes back to every shorter run, whose follower fails at
+                // once, past the saves before it.
+                step.followLit = saves == 0 && program[next] == kOpLit;
+                step.follow = step.followLit ? program[next + 2] : 0;
+                step.shorter = program[next] == kOpMatch ? 0 : saves + 1;
                 break;
             }
             default:
                 return;  // a choice or a jump
         }
+        steps.push_back(step);
         pc += size;
     }
 }
@@ -780,10 +818,10 @@ class RegexMatcher {
 
     // Runs the program from pc at pos for a match that starts at start.
     Outcome Try(uint32_t start, uint32_t pc, uint32_t pos);
-    // Try for a straight program (RegExp::straight_), which needs no backtracking stack: the
-    // same result, captures, memory of failed states and step count. runEnd (when not 0) is
-    // where the leading run from start ends.
-    Outcome TryStraight(uint32_t start, uint32_t pc, uint32_t pos, uint32_t runEnd);
+    // Try for a straight program (RegExp::straight_), which needs no backtracking stack, from
+    // its step `step`: the same result, captures, memory of failed states and step count.
+    // runEnd (when not 0) is where the leading run from start ends.
+    Outcome TryStraight(uint32_t start, uint32_t step, uint32_t pos, uint32_t runEnd);
     // How far a repeat of the single-unit atom at `atom` entered at pos takes the text: as far
     // as the atom allows, but not onto a position that an earlier run of the same repeat (memo
     // slot) has taken, whose continuations have been tried. Marks the positions it takes.
@@ -844,12 +882,31 @@ class RegexMatcher {
             }
             return false;
         }
+        if (first && !second && first->count == 1 && !first->high) {
+            // The most common test, one range of units below 0x80, without the general loop.
+            const __m128i low = first->low[0], span = first->span[0];
+            auto one = [&](const wchar_t* w, const wchar_t* end) {
+                return Hits16One(low, span, w, end);
+            };
+            return ScanBlocks(one, nullptr, 0, start, last, verify);
+        }
+        auto any = [&](const wchar_t* w, const wchar_t* end) {
+            return first ? Hits16(*first, w, end) : 0xFFFFu;
+        };
+        return ScanBlocks(any, second, gap, start, last, verify);
+    }
+
+    // Scan's blocks, with hits(w, end) the first test of the 16 units from w.
+    template <typename Hits, typename Verify>
+    [[gnu::always_inline]] bool ScanBlocks(const Hits& hits16, const UnitRanges* second,
+                                           uint32_t gap, uint32_t& start, uint32_t last,
+                                           const Verify& verify) {
         const wchar_t* end = text_ + n_;
         const wchar_t* w = reinterpret_cast<const wchar_t*>(
             reinterpret_cast<uintptr_t>(text_ + start) & ~uintptr_t{15});
         uint32_t ahead = second ? Hits16(*second, w, end) : 0;
         for (; w <= text_ + last; w += 16) {
-            uint32_t hits = first ? Hits16(*first, w, end) : 0xFFFF;
+            uint32_t hits = hits16(w, end);
             if (second) {
                 uint32_t here = ahead;
                 ahead = Hits16(*second, w + 16, end);
@@ -1177,9 +1234,10 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
             std::fill(std::begin(caps_), std::end(caps_), kUnset);
             prepared = true;
         }
-        uint32_t pc = resumePc ? resumePc : 1;
         uint32_t pos = resumePc ? start + re_.prefixUnits_ : start;
-        Outcome outcome = straight ? TryStraight(start, pc, pos, runEnd) : Try(start, pc, pos);
+        Outcome outcome = straight
+                              ? TryStraight(start, resumePc ? re_.straightResume_ : 0, pos, runEnd)
+                              : Try(start, resumePc ? resumePc : 1, pos);
         if (outcome == Outcome::kError) {
             *error = error_;
             return false;
@@ -1252,7 +1310,7 @@ uint32_t RegexMatcher::RunEnd(uint32_t slot, uint32_t atom, uint32_t pos) {
     return end;
 }
 
-RegexMatcher::Outcome RegexMatcher::TryStraight(uint32_t start, uint32_t pc, uint32_t pos,
+RegexMatcher::Outcome RegexMatcher::TryStraight(uint32_t start, uint32_t step, uint32_t pos,
                                                 uint32_t runEnd) {
     caps_[0] = start;
     const uint16_t* const prog = prog_;
@@ -1265,113 +1323,78 @@ RegexMatcher::Outcome RegexMatcher::TryStraight(uint32_t start, uint32_t pc, uin
     // counted here when the start fails.
     uint64_t shorter = 0;
     uint32_t saved = 0;  // capture slots set on the way, cleared again when the start fails
-    // The end of the leading run, when Search has found it (see RegExp::runDisjoint_).
-    const uint32_t leadingAtom = runEnd ? re_.leadingRunPc_ : 0;
-    // Units below 0x80 by the set's map (with case), the others by its ranges.
-    auto inSet = [&](const uint16_t* set, wchar_t c) {
-        if (c < 0x80) return TestBit(setChecks_[Get32(set + 1)].exact, c);
-        return SetMatchesByRanges(set, c);
+    // Units below 0x80 by the step's map (with case), the others by the set's ranges.
+    auto inSet = [&](const RegExp::StraightStep& s, wchar_t c) {
+        if (c < 0x80) return TestBit(s.map, c);
+        return SetMatchesByRanges(prog + s.pc, c);
     };
-    for (;;) {
+    for (const RegExp::StraightStep* s = re_.straightSteps_.data() + step;; ++s) {
         if (++steps > limit) {
             steps_ = steps;
             error_ = kRegexTooComplex;
             return Outcome::kError;
         }
-        switch (prog[pc]) {
+        switch (s->op) {
             case kOpMatch:
                 steps_ = steps;
                 caps_[1] = pos;
                 return Outcome::kMatch;
             case kOpBol:
                 if (pos != 0) goto fail;
-                ++pc;
                 continue;
             case kOpEol:
                 if (pos != n) goto fail;
-                ++pc;
                 continue;
             case kOpAny:
                 if (pos >= n) goto fail;
                 ++pos;
-                ++pc;
                 continue;
             case kOpLit: {
-                uint32_t len = prog[pc + 1];
+                uint32_t len = s->arg;
                 if (len > n - pos) goto fail;
-                const uint16_t* units = prog + pc + 2;
+                const uint16_t* units = prog + s->pc + 2;
                 for (uint32_t i = 0; i < len; ++i)
                     if (units[i] != static_cast<uint16_t>(text[pos + i])) goto fail;
                 steps += len;
                 pos += len;
-                pc += 2 + len;
                 continue;
             }
             case kOpSet:
-            case kOpNotSet:
-                if (pos >= n || !inSet(prog + pc, text[pos])) goto fail;
+                if (pos >= n || !inSet(*s, text[pos])) goto fail;
                 ++pos;
-                pc += 4 + 2u * prog[pc + 3];
                 continue;
-            case kOpSave: {
-                uint32_t slot = prog[pc + 1];
-                saved |= 1u << slot;
-                caps_[slot] = pos;
-                pc += 2;
+            case kOpSave:
+                saved |= 1u << s->arg;
+                caps_[s->arg] = pos;
                 continue;
-            }
-            case kOpStar: {
+            default: {  // kOpStar
                 // Entries into a repeat come at rising positions (starts rise, and each
                 // instruction takes a fixed count of units or a run to its end, which rises
                 // with where the run begins), so the positions that Try's memory would hold for
                 // this repeat are those up to the end of its last run, and no run meets them.
-                uint32_t slot = Get32(prog + pc + 1);
-                if (reach_ && pos < reach_[slot]) goto fail;
-                uint32_t atom = pc + kStarSize;
-                uint32_t end = atom == leadingAtom ? runEnd : pos;
-                uint32_t next;
-                switch (prog[atom]) {
+                if (reach_ && pos < reach_[s->arg]) goto fail;
+                uint32_t end = runEnd && s->leading ? runEnd : pos;
+                switch (s->atom) {
                     case kOpAny:
                         end = n;
-                        next = atom + 1;
                         break;
                     case kOpLit:
-                        while (end < n && text[end] == static_cast<wchar_t>(prog[atom + 2])) ++end;
-                        next = atom + 3;
+                        while (end < n && text[end] == static_cast<wchar_t>(s->unit)) ++end;
                         break;
-                    default: {
-                        const uint16_t* set = prog + atom;
-                        const uint64_t* map = setChecks_[Get32(set + 1)].exact;
-                        for (; end < n; ++end) {
-                            wchar_t c = text[end];
-                            if (c < 0x80 ? !TestBit(map, c) : !SetMatchesByRanges(set, c)) break;
-                        }
-                        next = atom + 4 + 2u * prog[atom + 3];
+                    default:
+                        while (end < n && inSet(*s, text[end])) ++end;
                         break;
-                    }
                 }
-                if (reach_) reach_[slot] = end + 1;
+                if (reach_) reach_[s->arg] = end + 1;
                 steps += end - pos;
-                if (prog[next] == kOpLit) {
-                    // Try keeps only the counts after which the literal can start.
-                    if (end >= n || prog[next + 2] != static_cast<uint16_t>(text[end])) goto fail;
+                if (s->followLit) {
+                    if (end >= n || s->follow != static_cast<uint16_t>(text[end])) goto fail;
                 } else {
-                    uint32_t follower = next, saves = 0;
-                    while (prog[follower] == kOpSave) {
-                        follower += 2;
-                        ++saves;
-                    }
-                    if (prog[follower] != kOpMatch)
-                        shorter += static_cast<uint64_t>(end - pos) * (saves + 1);
+                    shorter += static_cast<uint64_t>(end - pos) * s->shorter;
                 }
                 pos = end;
-                pc = next;
                 continue;
             }
-            default:
-                steps_ = steps;
-                error_ = kRegexUnknownNode;  // not reached: the analysis saw a straight program
-                return Outcome::kError;
         }
     }
 fail:

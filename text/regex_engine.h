@@ -110,6 +110,22 @@ class RegExp {
     // followed by something that no unit of its atom passes (with case), so that only the
     // longest run of a repeat can go on and a start needs no backtracking.
     bool straight_ = false;
+    // A straight program's instructions as the runner reads them, a repeat with its atom in
+    // one step; and the step where a start that passed the prefix checks goes on.
+    struct StraightStep {
+        uint16_t op;       // the instruction (kOpSet for both kinds of set)
+        uint16_t atom;     // a repeat's atom: kOpAny, kOpLit or kOpSet
+        uint16_t unit;     // a repeat's literal atom
+        uint16_t follow;   // the first unit of the literal right after a repeat
+        bool followLit;    // a repeat is followed right away by a literal
+        bool leading;      // the leading repeat (leadingRunPc_)
+        uint32_t pc;       // a literal's or set's instruction; a repeat's atom
+        uint32_t arg;      // a literal's length, a save's slot, a repeat's memo slot
+        uint32_t shorter;  // steps of one shorter run of a repeat (0: the program ends after it)
+        uint64_t map[2];   // a set's units below 0x80 (with case)
+    };
+    std::vector<StraightStep> straightSteps_;
+    uint32_t straightResume_ = 0;
     bool analysed_ = false;  // program_ is what the analysis saw
     // The prefix check that a scan tests beside the first one, with and without case (0: none).
     uint32_t pairExact_ = 0;

@@ -115,6 +115,18 @@ inline uint32_t Hits16(const UnitRanges& r, const wchar_t* w, const wchar_t* end
     return static_cast<uint32_t>(_mm_movemask_epi8(m));
 }
 
+// Hits16 for ranges of one range and no unit from 0x80 up, given as its low and span vectors.
+inline uint32_t Hits16One(__m128i low, __m128i span, const wchar_t* w, const wchar_t* end) {
+    if (w >= end) return 0;
+    const __m128i zero = _mm_setzero_si128();
+    auto in = [&](const wchar_t* p) {
+        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+        return _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, low), span), zero);
+    };
+    __m128i m = _mm_packs_epi16(in(w), w + 8 < end ? in(w + 8) : zero);
+    return static_cast<uint32_t>(_mm_movemask_epi8(m));
+}
+
 // Lane bits of a 16-lane byte mask that _mm_movemask_epi8 gives for 16-bit lanes: two per lane.
 inline unsigned NextLane(unsigned& bits) {
     unsigned lane = static_cast<unsigned>(__builtin_ctz(bits)) / 2;

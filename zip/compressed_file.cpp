@@ -67,21 +67,6 @@ class FileBytes {
     size_t size_ = 0;
 };
 
-// Commits the first bytes of a fresh block a few MiB at a time (locking and unlocking them)
-// instead of one page fault per page as the decoder first writes them. Where a first touch is dear
-// (under Wine in some virtual machines a fault costs 12-15 us, committing the same pages in bulk
-// about half that) this takes about a tenth off loading a large file. Where locking is refused
-// (Windows' working-set quota) the first refusal ends it and the decoder faults the pages in as
-// before. Only as many bytes as the input holds are committed: a stream that compresses at all
-// fills at least that much, so the work is seldom wasted.
-void CommitPages(uint8_t* block, size_t bytes) {
-    constexpr size_t kPiece = 4 << 20;  // within the usual 8 MiB locked-memory limit
-    for (size_t at = 0; bytes - at >= kPiece; at += kPiece) {
-        if (!::VirtualLock(block + at, kPiece)) return;
-        ::VirtualUnlock(block + at, kPiece);
-    }
-}
-
 }  // namespace
 
 void ScrambleBytes(uint8_t* data, size_t length, uint64_t position) {
@@ -110,7 +95,6 @@ ZipError LoadCompressedFile(const wchar_t* path, bool scramble, LoadedBlock& res
         HLOCAL block = ::LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(room + 2));
         if (!block) return ZipError::OutOfMemory;
         auto* out = static_cast<uint8_t*>(block);
-        CommitPages(out, static_cast<size_t>(std::min<uint64_t>(room, input.Size())));
         size_t produced = 0;
         libdeflate_result r = libdeflate_zlib_decompress(d, input.Data(), input.Size(), out,
                                                          static_cast<size_t>(room), &produced);

@@ -469,8 +469,11 @@ struct CaseTables {
             bool surrogate = i >= 0xD800 && i <= 0xDFFF;
             upper[i] = i < 0x80 ? FoldUpperAscii(c) : surrogate ? c : CharUpperUnit(c);
             lower[i] = i < 0x80 ? FoldLowerAscii(c) : surrogate ? c : CharLowerUnit(c);
+            if (i >= 0x80 && upper[i] < 0x80) SetBit(highUppers, upper[i]);
         }
     }
+    // The units below 0x80 that some unit from 0x80 up upper-cases to.
+    uint64_t highUppers[2] = {};
 };
 
 const CaseTables& Cases() {
@@ -484,6 +487,54 @@ bool IsPinyinIdeograph(wchar_t c) {
 
 bool PinyinInitial(wchar_t c, wchar_t letter, const PinyinInitialsTable& table) {
     return PinyinMatches(c, letter, &table);
+}
+
+// The leftmost position up to n - m of text where the m units of a literal pass, each unit c
+// where (c | fold) == want. Reads whole aligned 16-byte blocks that each hold a unit of the text,
+// so never onto another page.
+bool FindLiteral(const wchar_t* text, uint32_t n, const RegExp::LiteralUnit* units, uint32_t m,
+                 uint32_t* found) {
+    const uint32_t last = n - m;
+    // The last unit is tested first: after the first, it tells most places apart.
+    auto rest = [&](const wchar_t* p) {
+        if ((p[m - 1] | units[m - 1].fold) != units[m - 1].want) return false;
+        for (uint32_t k = 1; k + 1 < m; ++k)
+            if ((p[k] | units[k].fold) != units[k].want) return false;
+        return true;
+    };
+    uintptr_t address = reinterpret_cast<uintptr_t>(text);
+    if (address & 1) {
+        for (uint32_t at = 0; at <= last; ++at) {
+            if ((text[at] | units[0].fold) == units[0].want && rest(text + at)) {
+                *found = at;
+                return true;
+            }
+        }
+        return false;
+    }
+    const __m128i fold = _mm_set1_epi16(static_cast<short>(units[0].fold));
+    const __m128i want = _mm_set1_epi16(static_cast<short>(units[0].want));
+    auto hits = [&](const wchar_t* block) {
+        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(v, fold), want)));
+    };
+    const wchar_t* lastUnit = text + last;
+    const wchar_t* block = reinterpret_cast<const wchar_t*>(address & ~uintptr_t{15});
+    unsigned mask = hits(block) & (0xFFFFu << (address & 15));  // not the units before text
+    for (;;) {
+        while (mask) {
+            const wchar_t* p = block + NextLane(mask);
+            if (p > lastUnit) return false;
+            if (rest(p)) {
+                *found = static_cast<uint32_t>(p - text);
+                return true;
+            }
+        }
+        block += 8;
+        if (block > lastUnit) return false;
+        mask = hits(block);
+    }
 }
 
 }  // namespace
@@ -516,6 +567,9 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     prefixUnits_ = prefixEndPc_ = leadingRunPc_ = 0;
     runDisjoint_ = straight_ = false;
     straightSteps_.clear();
+    literalLength_ = 0;
+    literalFoldable_ = false;
+    literalUppers_[0] = literalUppers_[1] = 0;
     Parser parser(pattern);
     Program program;
     std::wstring required;
@@ -535,6 +589,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         firstUnitCount_ = 0;
     Analyse(program, sets);
     AnalyseStraight(program);
+    AnalyseLiteral(program);
     // A literal that the prefix checks already find needs no search of its own.
     for (size_t i = 0; !required.empty() && i + required.size() <= prefix_.size(); ++i) {
         size_t k = 0;
@@ -652,6 +707,32 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
     if (!std::equal(&program[first], &program[first] + size, &program[atom])) return;
     leadingRunPc_ = static_cast<uint32_t>(atom);
     AnalyseRun(program);
+}
+
+void RegExp::AnalyseLiteral(const std::vector<uint16_t>& program) {
+    // One literal and the end: a start where the prefix checks pass (they cover the literal)
+    // goes on to the match instruction alone.
+    if (program.size() < 4 || program[1] != kOpLit) return;
+    uint32_t length = program[2];
+    if (length == 0 || length > kMaxPrefix || program.size() != 4 + length ||
+        program[3 + length] != kOpMatch || prefixUnits_ != length || prefixEndPc_ != 3 + length)
+        return;
+    literalFoldable_ = true;
+    for (uint32_t k = 0; k < length; ++k) {
+        wchar_t u = static_cast<wchar_t>(program[3 + k]);
+        literalExact_[k] = {0, static_cast<uint16_t>(u)};
+        if (u >= 0x80) {
+            literalFoldable_ = false;  // the system's folding decides
+            continue;
+        }
+        // Below 0x80 case folds between 'A'-'Z' and 'a'-'z' alone, which differ in bit 0x20.
+        wchar_t upper = FoldUpperAscii(u);
+        bool letter = upper != FoldLowerAscii(u);
+        literalFolded_[k] = {static_cast<uint16_t>(letter ? 0x20 : 0),
+                             static_cast<uint16_t>(letter ? FoldLowerAscii(u) : u)};
+        SetBit(literalUppers_, upper);
+    }
+    literalLength_ = length;
 }
 
 void RegExp::AnalyseRun(const std::vector<uint16_t>& program) {
@@ -1559,8 +1640,45 @@ bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
         *error = error_ != kRegexOk ? error_ : kRegexNullPattern;
         return false;
     }
+    if (literalLength_ && analysed_ && !options.pinyin && options.stepLimit > 0 &&
+        (options.caseSensitive || literalFoldable_)) {
+        // No unit from 0x80 up may fold onto a unit of the literal, which the bit test below
+        // could not see.
+        const uint64_t* high = Cases().highUppers;
+        if (options.caseSensitive ||
+            !((literalUppers_[0] & high[0]) | (literalUppers_[1] & high[1])))
+            return SearchLiteral(text, options.caseSensitive, captures, error);
+    }
     RegexMatcher matcher(*this, text, options);
     return matcher.Search(captures, error);
+}
+
+// The matcher's answers for a literal program: its prefix checks find the place, the match
+// instruction is the one step a match costs, and no other start is tried.
+bool RegExp::SearchLiteral(std::wstring_view text, bool caseSensitive, RegexCaptures* captures,
+                           RegexError* error) const {
+    *error = kRegexOk;
+    if (!text.data() || text.empty()) {
+        *error = kRegexEmptyText;
+        return false;
+    }
+    if (text.size() >= 0xFFFFFFFFu) {
+        *error = kRegexNoMemory;
+        return false;
+    }
+    uint32_t n = static_cast<uint32_t>(text.size());
+    uint32_t at = 0;
+    if (literalLength_ > n ||
+        !FindLiteral(text.data(), n, caseSensitive ? literalExact_ : literalFolded_, literalLength_,
+                     &at))
+        return false;
+    if (captures) {
+        std::fill(std::begin(captures->start), std::end(captures->start), nullptr);
+        std::fill(std::begin(captures->end), std::end(captures->end), nullptr);
+        captures->start[0] = text.data() + at;
+        captures->end[0] = text.data() + at + literalLength_;
+    }
+    return true;
 }
 
 uint32_t RegexErrorStringId(uint32_t code) {

@@ -74,10 +74,19 @@ class RegExp {
     // trusts what the analysis saw in a program handed out here: it checks the instructions
     // that the prefix checks stand for, and runs a straight program through the checking
     // matcher.
+    // Whether the program is one literal that Search looks for directly.
+    bool literal() const { return literalLength_ != 0; }
+
     std::vector<uint16_t>& programForTesting() {
         analysed_ = false;
         return program_;
     }
+
+    // A text unit c passes a unit of a literal when (c | fold) == want.
+    struct LiteralUnit {
+        uint16_t fold;
+        uint16_t want;
+    };
 
   private:
     friend class RegexMatcher;
@@ -86,6 +95,9 @@ class RegExp {
     void Analyse(const std::vector<uint16_t>& program, uint32_t sets);
     void AnalyseRun(const std::vector<uint16_t>& program);
     void AnalyseStraight(const std::vector<uint16_t>& program);
+    void AnalyseLiteral(const std::vector<uint16_t>& program);
+    bool SearchLiteral(std::wstring_view text, bool caseSensitive, RegexCaptures* captures,
+                       RegexError* error) const;
 
     static constexpr size_t kMaxPrefix = 16;
 
@@ -127,6 +139,15 @@ class RegExp {
     std::vector<StraightStep> straightSteps_;
     uint32_t straightResume_ = 0;
     bool analysed_ = false;  // program_ is what the analysis saw
+    // A program of one literal of up to kMaxPrefix units and the end, by unit with case and
+    // ignoring case; the latter only when every unit is below 0x80 (literalFoldable_). Ignoring
+    // case it is searched for directly unless a unit from 0x80 up folds onto one of its units
+    // (literalUppers_ holds their upper-case forms).
+    LiteralUnit literalExact_[kMaxPrefix] = {};
+    LiteralUnit literalFolded_[kMaxPrefix] = {};
+    uint32_t literalLength_ = 0;
+    bool literalFoldable_ = false;
+    uint64_t literalUppers_[2] = {};
     // The prefix check that a scan tests beside the first one, with and without case (0: none).
     uint32_t pairExact_ = 0;
     uint32_t pairFolded_ = 0;

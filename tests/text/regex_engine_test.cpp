@@ -1,6 +1,7 @@
 // The own engine on its own: grammar, leftmost-first captures, case folding, pinyin initials,
 // compile errors, the checks on a damaged program, bounded work on hostile input, the runner of
-// straight programs against the checking matcher, and the block scan for one unit.
+// straight programs and the direct search of literals against the checking matcher, and the
+// block scan for one unit.
 #include "text/regex_engine.h"
 #include "text/unit_scan.h"
 
@@ -408,6 +409,134 @@ TEST(RegexEngine, StraightRunnerAgreesWithCheckingMatcher) {
     EXPECT_GT(straight, 800);
     EXPECT_GT(limited, 10000);  // the limits cut many searches short
     EXPECT_GT(compared, 20000);
+}
+
+// A program of one literal is looked for directly; the answers, captures, errors and the step
+// a match costs must be the checking matcher's on the same program, for literals at the start
+// and end of the text, texts shorter than the literal or as long, at every alignment of the
+// text, and case folding onto units from 0x80 up (which keeps such literals off the direct
+// search when ignoring case).
+TEST(RegexEngine, LiteralSearchAgreesWithCheckingMatcher) {
+    static const struct {
+        const wchar_t* pattern;
+        bool literal;
+    } kinds[] = {
+        {L"report", true},
+        {L"a", true},
+        {L"\\.x", true},
+        {L"\u00e9t\u00e9", true},
+        {L"0123456789abcdef", true},  // as long as the prefix checks reach
+        {L"0123456789abcdefg", false},
+        {L"^ab", false},
+        {L"ab$", false},
+        {L"a.c", false},
+        {L"ab|cd", false},
+        {L"(ab)", false},
+        {L"ab+", false},
+    };
+    for (const auto& k : kinds) {
+        RegExp re;
+        ASSERT_EQ(re.Compile(k.pattern), kRegexOk) << Narrow(k.pattern);
+        EXPECT_EQ(re.literal(), k.literal) << Narrow(k.pattern);
+    }
+
+    alignas(16) wchar_t buffer[80];
+    int compared = 0;
+    auto agree = [&](const std::wstring& pattern, const std::wstring& text) {
+        RegExp direct, checker;
+        ASSERT_EQ(direct.Compile(pattern), kRegexOk) << Narrow(pattern);
+        ASSERT_TRUE(direct.literal()) << Narrow(pattern);
+        ASSERT_EQ(checker.Compile(pattern), kRegexOk);
+        checker.programForTesting();
+        ASSERT_LE(text.size() + 8, std::size(buffer));
+        for (size_t offset = 0; offset < 8; ++offset) {
+            std::fill(std::begin(buffer), std::end(buffer), pattern[0]);  // around the text too
+            std::copy(text.begin(), text.end(), buffer + offset);
+            std::wstring_view view(buffer + offset, text.size());
+            for (bool caseSensitive : {true, false}) {
+                for (uint64_t limit : {0ull, 1ull, 2ull, 256ull * 1024 * 1024}) {
+                    RegexMatchOptions options;
+                    options.caseSensitive = caseSensitive;
+                    options.stepLimit = limit;
+                    RegexCaptures a{}, b{};
+                    RegexError errorA = kRegexOk, errorB = kRegexOk;
+                    bool hitA = direct.Search(view, options, &a, &errorA);
+                    bool hitB = checker.Search(view, options, &b, &errorB);
+                    ++compared;
+                    std::string where = Narrow(pattern) + " on " + Narrow(text) + " offset " +
+                                        std::to_string(offset) + " limit " + std::to_string(limit) +
+                                        (caseSensitive ? "" : " folded");
+                    ASSERT_EQ(hitA, hitB) << where;
+                    ASSERT_EQ(errorA, errorB) << where;
+                    if (hitA) {
+                        ASSERT_EQ(Spans(a, view.data(), 9), Spans(b, view.data(), 9)) << where;
+                    }
+                }
+            }
+        }
+    };
+    static const struct {
+        const wchar_t* pattern;
+        const wchar_t* text;
+    } rows[] = {
+        {L"report", L"report.txt"},
+        {L"report", L"q3-report"},
+        {L"report", L"repor"},
+        {L"report", L"report"},
+        {L"REPORT", L"Q3 Report, final"},
+        {L"report", L"rep-reprt-repo"},
+        {L"s", L"\u017f"},
+        {L"S", L"x\u017fs"},
+        {L"i", L"\u0131\u0130i"},
+        {L"k", L"\u212a"},
+        {L"\u00e9", L"\u00c9"},
+        {L"a\u00e9", L"A\u00c9"},
+        {L"x", L"x"},
+        {L"x", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaax"},
+        {L"0123456789abcdef", L"0123456789ABCDEF"},
+    };
+    for (const auto& r : rows) agree(r.pattern, r.text);
+
+    // Generated literals and texts from a few units, so that partial matches, repeats of the
+    // first unit and matches across the 8-unit blocks come often.
+    static const wchar_t kUnits[] = L"rReEpP-.\u00e9\u00c9sS\u017fiI\u0131";
+    uint64_t state = 20261207;
+    auto below = [&](uint32_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state % n);
+    };
+    for (int i = 0; i < 400; ++i) {
+        std::wstring pattern;
+        for (uint32_t length = 1 + below(4); length > 0; --length)
+            pattern += kUnits[below(std::size(kUnits) - 1)];
+        if (pattern.find_first_of(L"\\.") != std::wstring::npos) continue;
+        std::wstring text;
+        for (uint32_t length = below(40); length > 0; --length)
+            text += kUnits[below(std::size(kUnits) - 1)];
+        if (below(3) == 0 && text.size() >= pattern.size()) {
+            // The literal itself somewhere, often at the start or the end.
+            size_t at = below(3) == 0 ? 0 : text.size() - pattern.size();
+            text.replace(at, pattern.size(), pattern);
+        }
+        agree(pattern, text);
+    }
+    EXPECT_GT(compared, 20000);
+
+    // An empty or null text fails with the empty-text error, as in the checking matcher.
+    RegExp re;
+    ASSERT_EQ(re.Compile(L"report"), kRegexOk);
+    for (bool caseSensitive : {true, false}) {
+        RegexMatchOptions options;
+        options.caseSensitive = caseSensitive;
+        RegexError error = kRegexOk;
+        EXPECT_FALSE(re.Search(L"", options, nullptr, &error));
+        EXPECT_EQ(error, kRegexEmptyText);
+        error = kRegexOk;
+        EXPECT_FALSE(re.Search(std::wstring_view(), options, nullptr, &error));
+        EXPECT_EQ(error, kRegexEmptyText);
+    }
 }
 
 // The block scan for one unit, against a plain loop, for every start within a block, lengths

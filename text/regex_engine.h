@@ -69,14 +69,13 @@ class RegExp {
 
     // Whether the program runs without a backtracking stack (see straight_).
     bool straight() const { return straight_; }
+    // Whether the program is one literal that Search looks for directly (literalLength_).
+    bool literal() const { return literalLength_ != 0; }
 
     // For tests that check how the matcher treats a damaged program. The matcher no longer
     // trusts what the analysis saw in a program handed out here: it checks the instructions
-    // that the prefix checks stand for, and runs a straight program through the checking
-    // matcher.
-    // Whether the program is one literal that Search looks for directly.
-    bool literal() const { return literalLength_ != 0; }
-
+    // that the prefix checks stand for, and runs a straight program and a literal through the
+    // checking matcher.
     std::vector<uint16_t>& programForTesting() {
         analysed_ = false;
         return program_;

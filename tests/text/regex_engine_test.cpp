@@ -289,7 +289,6 @@ TEST(RegexEngine, HostilePatternsFinish) {
     }
 }
 
-// A megabyte of text runs through the explicit stack, not the machine stack.
 // Which programs run without a backtracking stack: one line of atoms, groups and anchors in which
 // every repeat is followed by something that no unit of its atom passes, with case.
 TEST(RegexEngine, StraightPrograms) {
@@ -558,6 +557,7 @@ TEST(UnitScan, FindUnit) {
     }
 }
 
+// A megabyte of text runs through the explicit stack, not the machine stack.
 TEST(RegexEngine, MegabyteSubject) {
     std::wstring text(1 << 20, L'a');
     text += L"needle";

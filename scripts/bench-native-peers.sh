@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Native peers for the digests, codec and regex-peer rows of kwillbench (the wildcard rows have
+# Native peers for the digests, codec, regex-peer and zip rows of kwillbench (the wildcard rows have
 # bench-native-fnmatch.sh): runs OpenSSL, BLAKE3's reference C implementation and PCRE2 as Linux
 # processes on the same machine right after kwillbench, and prints each against the library's
 # figure from $KWILL_BUILD/bench.txt (so run kwillbench's digests, codec or regex-peer suite
 # first). Peers that are not installed are skipped. Debian packages: openssl, librust-blake3-dev,
-# libpcre2-dev, gcc.
+# libpcre2-dev, zlib1g-dev, gcc.
 set -u
 build=${KWILL_BUILD:-build}
 rows="$build/bench.txt"
@@ -12,6 +12,21 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 [ -f "$rows" ] || { echo "bench-native-peers: no $rows (run kwillbench first)"; exit 0; }
 "$(dirname "$0")/bench-pcre2-peer.sh"  # the regex-peer suite's rows
 "$(dirname "$0")/bench-native-fnmatch.sh"  # the wildcard suite's rows
+
+# The zip suite's ceiling: libdeflate and zlib both native, on the same data and stream as the
+# "zip member inflate (whole, CRC checked)" row (bench/native/deflate_peer.c, built here against
+# the libdeflate sources in the build folder and Debian's zlib1g-dev). The library's row cannot
+# be expected to beat the ratio libdeflate itself reaches natively.
+if grep -q '^BENCH kernel="zip member inflate' "$rows" && [ -f "$build/_deps/libdeflate/libdeflate.h" ] &&
+    [ -f /usr/include/zlib.h ] && command -v gcc >/dev/null; then
+    dpeer="$build/native/deflate-peer"
+    if [ ! -x "$dpeer" ] || [ "$root/bench/native/deflate_peer.c" -nt "$dpeer" ]; then
+        mkdir -p "$build/native"
+        gcc -O2 -w -I"$build/_deps/libdeflate" -o "$dpeer" "$root/bench/native/deflate_peer.c" \
+            "$build/_deps/libdeflate"/lib/*.c "$build/_deps/libdeflate"/lib/x86/*.c -lz || dpeer=""
+    fi
+    [ -n "$dpeer" ] && { echo "native reference (a separate Linux process)"; "$dpeer"; }
+fi
 # Only the rows whose figure kwillbench just wrote (the digests and codec suites) get a peer.
 grep -q '^BENCH kernel="\(md5\|base64\|blowfish\)' "$rows" || exit 0
 

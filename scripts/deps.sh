@@ -8,7 +8,7 @@ build=${KWILL_BUILD:-$root/build}
 # "bench" also installs the native peers the benchmark compares against (gcc builds the fnmatch
 # peer, bench/native/fnmatch_peer.c).
 optional=""
-[ "${1:-}" = bench ] && optional="librust-blake3-dev libpcre2-dev gcc libc6-dev"
+[ "${1:-}" = bench ] && optional="librust-blake3-dev libpcre2-dev zlib1g-dev gcc libc6-dev"
 packages="$optional cmake make openssl g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 libz-mingw-w64-dev googletest nlohmann-json3-dev dpkg-dev xz-utils zip unzip python3"
 # The public headers and import libraries: clang reads the headers as a Microsoft-ABI compiler
 # (python3-clang-14 lets the header check walk its syntax tree), LLVM's dlltool makes

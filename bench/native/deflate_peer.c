@@ -30,7 +30,9 @@ static uint64_t Next(void) {
     return g_state;
 }
 
-static uint32_t Below(uint32_t bound) { return (uint32_t)(Next() % bound); }
+static uint32_t Below(uint32_t bound) {
+    return (uint32_t)(Next() % bound);
+}
 
 typedef struct {
     uint8_t* data;
@@ -42,7 +44,8 @@ static void Put(Buffer* b, const void* p, size_t n) {
     b->size += n;
 }
 
-/* only < 0: the mix in the proportions 6:3:1; else that kind alone (0 text, 1 records, 2 random). */
+/* only < 0: the mix in the proportions 6:3:1; else that kind alone (0 text, 1 records, 2 random).
+ */
 static uint8_t* MixedData(int only) {
     static char vocabulary[4096][12];
     static uint8_t lengths[4096];
@@ -159,10 +162,11 @@ int main(void) {
             return 1;
         }
         if (only < 0)
-            printf("%-44s | %12.2f | %12.2f MB/s  | %6.2fx  (native libdeflate %s + CRC against "
-                   "native zlib inflate + crc32; stream %zu bytes; best of %d rounds)\n",
-                   "zip member inflate 64 MiB, native ceiling", ours, peer, ours / peer,
-                   LIBDEFLATE_VERSION_STRING, packed, kRounds);
+            printf(
+                "%-44s | %12.2f | %12.2f MB/s  | %6.2fx  (native libdeflate %s + CRC against "
+                "native zlib inflate + crc32; stream %zu bytes; best of %d rounds)\n",
+                "zip member inflate 64 MiB, native ceiling", ours, peer, ours / peer,
+                LIBDEFLATE_VERSION_STRING, packed, kRounds);
         else
             printf("  %-42s   libdeflate %.0f MB/s, zlib %.0f MB/s: %.2fx\n", kinds[only], ours,
                    peer, ours / peer);

@@ -119,11 +119,16 @@ BOOL ProcessDetach() {
     return TRUE;
 }
 
-BOOL DllEntry(HMODULE module, DWORD reason) {
+BOOL DllEntry(HMODULE module, DWORD reason, bool processEnding) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             return ProcessAttach(module);
         case DLL_PROCESS_DETACH:
+            // When the process exits, its other threads have been stopped wherever they were,
+            // perhaps inside the heap or holding one of the locks, and freeing the zip halves'
+            // state or deleting the locks could wait on them for ever. The system takes back the
+            // memory, slots and handles anyway; only an unload tears the context down.
+            if (processEnding) return TRUE;
             return ProcessDetach();
         case DLL_THREAD_ATTACH:
             GetThreadData();

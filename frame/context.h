@@ -71,8 +71,10 @@ LibraryContext& Context();
 bool ContextReady();
 
 // The entry point's work: reason 1 process attach, 0 process detach, 2 thread attach, 3 thread
-// detach; any other reason is refused with FALSE.
-BOOL DllEntry(HMODULE module, DWORD reason);
+// detach; any other reason is refused with FALSE. processEnding is the entry point's reserved
+// argument being set at process detach: the process is exiting rather than unloading the
+// library, and nothing is torn down (see DllEntry).
+BOOL DllEntry(HMODULE module, DWORD reason, bool processEnding = false);
 BOOL ProcessAttach(HMODULE module);
 BOOL ProcessDetach();
 

@@ -2,6 +2,7 @@
 // the own-request list and the version exports.
 #include "frame/context.h"
 #include "frame/locale_format.h"
+#include "frame/thread_data.h"
 #include "tests/common/test_support.h"
 
 #include <shlwapi.h>
@@ -100,6 +101,16 @@ TEST_F(StaticContext, DetachTwiceIsHarmless) {
     EXPECT_FALSE(ContextReady());
     EXPECT_TRUE(ProcessDetach());
     EXPECT_TRUE(ProcessAttach(::GetModuleHandleW(nullptr)));
+}
+
+// At process exit the other threads may have been stopped holding a lock or inside the heap, so
+// nothing is torn down: the context and this thread's block stay as they were.
+TEST_F(StaticContext, ProcessExitTearsNothingDown) {
+    ThreadData* block = PeekThreadData();
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(DllEntry(nullptr, DLL_PROCESS_DETACH, true));
+    EXPECT_TRUE(ContextReady());
+    EXPECT_EQ(PeekThreadData(), block);
 }
 
 TEST_F(StaticContext, OwnRequestList) {

@@ -564,7 +564,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     firstUnitCount_ = pairExact_ = pairFolded_ = 0;
     prefix_.clear();
     setChecks_.clear();
-    prefixUnits_ = prefixEndPc_ = leadingRunPc_ = 0;
+    prefixUnits_ = prefixEndPc_ = leadingRunPc_ = prefixTestCount_ = 0;
     runDisjoint_ = straight_ = false;
     straightSteps_.clear();
     literalLength_ = 0;
@@ -667,9 +667,15 @@ void RegExp::Analyse(const std::vector<uint16_t>& program, uint32_t sets) {
         prefix_.push_back(k);
     }
     prefixUnits_ = static_cast<uint32_t>(prefix_.size());
-    for (RegexUnitCheck& k : prefix_) {
+    for (uint32_t i = 0; i < prefixUnits_; ++i) {
+        RegexUnitCheck& k = prefix_[i];
         if (k.kind == RegexUnitCheck::kAny) continue;  // every unit passes: nothing to scan for
         SetRanges(k);
+        PrefixTest& test = prefixTests_[prefixTestCount_++];
+        std::copy(std::begin(k.exact), std::end(k.exact), test.exact);
+        std::copy(std::begin(k.folded), std::end(k.folded), test.folded);
+        test.offset = i;
+        test.foldedMap = k.foldedMap;
     }
     // Beside the first check, a scan tests the one that the fewest units pass.
     for (bool folded : {false, true}) {
@@ -862,7 +868,9 @@ void RegExp::AnalyseStraight(const std::vector<uint16_t>& program) {
     }
 }
 
-// One search of a compiled program over one text.
+// One search of a compiled program over one text. FirstStart finds where the search can begin
+// and is inlined into RegExp::Search, so that a text with no place to start costs no more than
+// that; Search, out of line, runs the program from there.
 class RegexMatcher {
   public:
     RegexMatcher(const RegExp& re, std::wstring_view text, const RegexMatchOptions& options)
@@ -882,51 +890,46 @@ class RegexMatcher {
         }
     }
 
-    bool Search(RegexCaptures* captures, RegexError* error);
+    // The checks that come before any start (an empty text, a damaged program), the first
+    // start where the prefix checks pass, and whether the text holds the literal that every
+    // match holds from there on. False when the search ends here (*error says whether it
+    // failed); else the matcher goes on from *first.
+    [[gnu::always_inline]] inline bool FirstStart(uint32_t* first, RegexError* error);
+    // Runs the search from the start that FirstStart found.
+    [[gnu::noinline]] bool Search(uint32_t first, RegexCaptures* captures, RegexError* error);
 
   private:
     static constexpr uint32_t kUnset = 0xFFFFFFFF;
     static constexpr uint64_t kMemoBitLimit = 256ull * 1024 * 1024;
     static constexpr size_t kJobLimit = 16u * 1024 * 1024;
 
-    struct Job {
-        int32_t pc;  // < 0: restore capture slot -pc - 1 to `lo`
-        uint32_t lo;
-        uint32_t hi;  // positions lo..hi still to try at pc, the highest first
-    };
-
-    enum class Outcome { kMatch, kFail, kError };
-
-    // Runs the program from pc at pos for a match that starts at start.
-    Outcome Try(uint32_t start, uint32_t pc, uint32_t pos);
-    // Try for a straight program (RegExp::straight_), which needs no backtracking stack, from
-    // its step `step`: the same result, captures, memory of failed states and step count.
-    // runEnd (when not 0) is where the leading run from start ends.
-    Outcome TryStraight(uint32_t start, uint32_t step, uint32_t pos, uint32_t runEnd);
-    // How far a repeat of the single-unit atom at `atom` entered at pos takes the text: as far
-    // as the atom allows, but not onto a position that an earlier run of the same repeat (memo
-    // slot) has taken, whose continuations have been tried. Marks the positions it takes.
-    uint32_t RunEnd(uint32_t slot, uint32_t atom, uint32_t pos);
-    // The instructions that the prefix checks stand for are what the analysis saw (a damaged
-    // program goes the whole way, to meet its damage).
-    bool PrefixIntact() const;
+    // The last start that leaves room for the prefix's units (0 for an anchored program).
+    uint32_t LastStart() const { return re_.anchored_ ? 0 : n_ - re_.prefixUnits_; }
     // False when the text from `from` on lacks the literal that every match holds.
     bool HoldsRequired(uint32_t from);
-    // Clears the memory of failed states (when the program has choice points); for a straight
-    // program, its stand-in reach_.
-    void PrepareMemo(bool straight);
 
     // Moves start to the next position up to last where the text holds the prefix atoms;
     // false when there is none.
-    bool SkipToCandidate(uint32_t& start, uint32_t last) {
-        const std::vector<RegexUnitCheck>& checks = re_.prefix_;
-        if (checks.empty()) return true;
+    [[gnu::always_inline]] bool SkipToCandidate(uint32_t& start, uint32_t last) {
+        const RegexUnitCheck* checks = re_.prefix_.data();
+        if (re_.prefix_.empty()) return true;
         bool firstExact = false;  // the scan's first ranges are the first check itself
-        auto prefixAt = [&](uint32_t at, bool scanned = false) {
-            for (uint32_t k = scanned && firstExact ? 1 : 0; k < checks.size(); ++k)
-                if (!Passes(checks[k], text_[at + k])) return false;
+        // The checks that some unit can fail, by their maps where these decide (as Passes).
+        auto prefixAt = [&](uint32_t at, bool scanned = false) __attribute__((always_inline)) {
+            const RegExp::PrefixTest* t = re_.prefixTests_;
+            const RegExp::PrefixTest* end = t + re_.prefixTestCount_;
+            if (scanned && firstExact && t != end && t->offset == 0) ++t;
+            for (; t != end; ++t) {
+                wchar_t c = text_[at + t->offset];
+                if (c < 0x80 && mapsUsable_ && (!folded_ || t->foldedMap)) {
+                    if (!TestBit(folded_ ? t->folded : t->exact, c)) return false;
+                } else if (!PassesOutOfLine(checks[t->offset], c)) {
+                    return false;
+                }
+            }
             return true;
         };
+        if (start == last) return prefixAt(start);  // an anchored program's one start
         if (!options_.pinyin) {
             const RegexUnitCheck& head = checks[0];
             uint32_t pair = folded_ ? re_.pairFolded_ : re_.pairExact_;
@@ -1029,6 +1032,10 @@ class RegexMatcher {
         }
     }
 
+    [[gnu::noinline]] bool PassesOutOfLine(const RegexUnitCheck& check, wchar_t c) {
+        return Passes(check, c);
+    }
+
     bool UnitMatches(wchar_t pattern, wchar_t text) const {
         if (pattern == text) return true;
         if (!folded_) return false;
@@ -1059,9 +1066,10 @@ class RegexMatcher {
     // Letters a-z (bit 0 = 'a') that are pinyin initials of an ideograph of the set.
     uint32_t SetLetters(const uint16_t* set) {
         uint32_t index = Get32(set + 1);
-        if (setLetters_.empty()) setLetters_.assign(re_.setCount_, kUnset);
-        if (index >= setLetters_.size()) return 0;
-        uint32_t& mask = setLetters_[index];
+        std::vector<uint32_t>& letters = Heap().setLetters;
+        if (letters.empty()) letters.assign(re_.setCount_, kUnset);
+        if (index >= letters.size()) return 0;
+        uint32_t& mask = letters[index];
         if (mask != kUnset) return mask;
         mask = 0;
         const uint16_t* ranges = set + 4;
@@ -1119,6 +1127,31 @@ class RegexMatcher {
                 return SetMatches(prog_ + pc, c);
         }
     }
+
+    struct Job {
+        int32_t pc;  // < 0: restore capture slot -pc - 1 to `lo`
+        uint32_t lo;
+        uint32_t hi;  // positions lo..hi still to try at pc, the highest first
+    };
+
+    enum class Outcome { kMatch, kFail, kError };
+
+    // Runs the program from pc at pos for a match that starts at start.
+    Outcome Try(uint32_t start, uint32_t pc, uint32_t pos);
+    // Try for a straight program (RegExp::straight_), which needs no backtracking stack, from
+    // its step `step`: the same result, captures, memory of failed states and step count.
+    // runEnd (when not 0) is where the leading run from start ends.
+    Outcome TryStraight(uint32_t start, uint32_t step, uint32_t pos, uint32_t runEnd);
+    // How far a repeat of the single-unit atom at `atom` entered at pos takes the text: as far
+    // as the atom allows, but not onto a position that an earlier run of the same repeat (memo
+    // slot) has taken, whose continuations have been tried. Marks the positions it takes.
+    uint32_t RunEnd(uint32_t slot, uint32_t atom, uint32_t pos);
+    // The instructions that the prefix checks stand for are what the analysis saw (a damaged
+    // program goes the whole way, to meet its damage).
+    bool PrefixIntact() const;
+    // Clears the memory of failed states (when the program has choice points); for a straight
+    // program, its stand-in reach_.
+    void PrepareMemo(bool straight);
 
     // Remembers that state (slot, pos) has been entered; false if it had been already.
     bool Enter(uint32_t slot, uint32_t pos) {
@@ -1189,8 +1222,10 @@ class RegexMatcher {
                 return;
             }
             size_t block = (i - inlineSize) / kBlock;
-            if (block == blocks_.size()) blocks_.emplace_back(new Job[kBlock]);
-            base_ = blocks_[block].get();
+            if (!blocks_) blocks_.reset(new std::vector<std::unique_ptr<Job[]>>());
+            std::vector<std::unique_ptr<Job[]>>& blocks = *blocks_;
+            if (block == blocks.size()) blocks.emplace_back(new Job[kBlock]);
+            base_ = blocks[block].get();
             limit_ = base_ + kBlock;
             size_t offset = (i - inlineSize) % kBlock;
             top_ = base_ + offset + (i == size_ ? 0 : 1);
@@ -1200,18 +1235,27 @@ class RegexMatcher {
         Job* top_ = inline_;
         Job* limit_ = inline_ + 48;
         size_t size_ = 0;
-        std::vector<std::unique_ptr<Job[]>> blocks_;
+        std::unique_ptr<std::vector<std::unique_ptr<Job[]>>> blocks_;  // made when first needed
     };
     JobStack jobs_;
     uint64_t* memo_ = nullptr;
     uint64_t memoInline_[32];
-    std::unique_ptr<uint64_t[]> memoHeap_;
     // For a straight program, in place of memo_: by repeat, the position after its last run.
     uint32_t* reach_ = nullptr;
     uint32_t reachInline_[16];
-    std::unique_ptr<uint32_t[]> reachHeap_;
-    std::vector<uint32_t> setLetters_;
     uint32_t caps_[20];
+    // What a search keeps on the heap, made when first needed: most searches need none of it,
+    // and a matcher that owns nothing is quick to set up and take down.
+    struct HeapParts {
+        std::unique_ptr<uint64_t[]> memo;
+        std::unique_ptr<uint32_t[]> reach;
+        std::vector<uint32_t> setLetters;  // SetLetters' answers by set
+    };
+    std::unique_ptr<HeapParts> heap_;
+    HeapParts& Heap() {
+        if (!heap_) heap_.reset(new HeapParts());
+        return *heap_;
+    }
 };
 
 bool RegexMatcher::HoldsRequired(uint32_t from) {
@@ -1249,8 +1293,9 @@ void RegexMatcher::PrepareMemo(bool straight) {
         if (slots <= std::size(reachInline_)) {
             reach_ = reachInline_;
         } else {
-            reachHeap_.reset(new uint32_t[slots]);
-            reach_ = reachHeap_.get();
+            std::unique_ptr<uint32_t[]>& heap = Heap().reach;
+            heap.reset(new uint32_t[slots]);
+            reach_ = heap.get();
         }
         std::fill(reach_, reach_ + slots, 0u);
         return;
@@ -1259,13 +1304,14 @@ void RegexMatcher::PrepareMemo(bool straight) {
     if (words <= std::size(memoInline_)) {
         memo_ = memoInline_;
     } else {
-        memoHeap_.reset(new uint64_t[words]);
-        memo_ = memoHeap_.get();
+        std::unique_ptr<uint64_t[]>& heap = Heap().memo;
+        heap.reset(new uint64_t[words]);
+        memo_ = heap.get();
     }
     std::memset(memo_, 0, words * sizeof(uint64_t));
 }
 
-bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
+inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
     *error = kRegexOk;
     if (!text_ || n_ == 0) {
         *error = kRegexEmptyText;
@@ -1281,16 +1327,23 @@ bool RegexMatcher::Search(RegexCaptures* captures, RegexError* error) {
     }
     // Every match takes at least the prefix's units.
     if (re_.prefixUnits_ > n_) return false;
-    uint32_t last = re_.anchored_ ? 0 : n_ - re_.prefixUnits_;
-    bool searched = false, prepared = false;
+    uint32_t start = 0;
+    if (!SkipToCandidate(start, LastStart())) return false;
+    // Only a text with a place to start is searched for the literal every match holds (from
+    // that place on).
+    if (!HoldsRequired(start)) return false;
+    *first = start;
+    return true;
+}
+
+bool RegexMatcher::Search(uint32_t first, RegexCaptures* captures, RegexError* error) {
+    uint32_t last = LastStart();
+    bool prepared = false;
     bool straight = re_.straight_ && re_.analysed_ && !folded_;
     uint32_t resumePc = 0;  // where a start that passed the prefix checks goes on
-    for (uint32_t start = 0; start <= last; ++start) {
-        if (!SkipToCandidate(start, last)) break;
-        // Only a text with a place to start is searched for the literal every match holds
-        // (from that place on).
-        if (!searched && !HoldsRequired(start)) return false;
-        searched = true;
+    for (uint32_t start = first; start <= last; ++start) {
+        // The first start has passed the prefix checks already.
+        if (start != first && !SkipToCandidate(start, last)) break;
         uint32_t runEnd = 0;
         if (re_.runDisjoint_ && !folded_) {
             // Only the end of the leading run can be followed by the atom after the repeat,
@@ -1650,7 +1703,9 @@ bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
             return SearchLiteral(text, options.caseSensitive, captures, error);
     }
     RegexMatcher matcher(*this, text, options);
-    return matcher.Search(captures, error);
+    uint32_t first = 0;
+    if (!matcher.FirstStart(&first, error)) return false;
+    return matcher.Search(first, captures, error);
 }
 
 // The matcher's answers for a literal program: its prefix checks find the place, the match

@@ -106,6 +106,17 @@ class RegExp {
     // with a choice between literals, one kFirstUnits check of their first units.
     std::vector<RegexUnitCheck> prefix_;
     uint32_t prefixUnits_ = 0;  // how many units of text prefix_ consumes
+    // The prefix checks that some unit fails ('.' passes all), in order, each with its maps of
+    // the units below 0x80 as RegexUnitCheck has them, kept together so that a start is tested
+    // without reading the whole checks.
+    struct PrefixTest {
+        uint64_t exact[2];
+        uint64_t folded[2];
+        uint32_t offset;  // its place in prefix_, which is the unit of the start it tests
+        bool foldedMap;   // folded holds the answer ignoring case
+    };
+    PrefixTest prefixTests_[kMaxPrefix] = {};
+    uint32_t prefixTestCount_ = 0;
     uint32_t prefixEndPc_ = 0;  // the instruction after the prefix's (0: start over)
     // By set number: the units below 0x80 that pass each set.
     std::vector<RegexUnitCheck> setChecks_;

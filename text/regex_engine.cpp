@@ -537,6 +537,29 @@ bool FindLiteral(const wchar_t* text, uint32_t n, const RegExp::LiteralUnit* uni
     }
 }
 
+// The units of a literal as FindLiteral takes them, with case and ignoring case, and the
+// upper-case forms of its units; false when a unit is from 0x80 up, which the system's folding
+// decides, so that the units ignoring case are unusable.
+bool LiteralUnits(const uint16_t* units, uint32_t length, RegExp::LiteralUnit* exact,
+                  RegExp::LiteralUnit* folded, uint64_t uppers[2]) {
+    bool foldable = true;
+    for (uint32_t k = 0; k < length; ++k) {
+        wchar_t u = static_cast<wchar_t>(units[k]);
+        exact[k] = {0, static_cast<uint16_t>(u)};
+        if (u >= 0x80) {
+            foldable = false;
+            continue;
+        }
+        // Below 0x80 case folds between 'A'-'Z' and 'a'-'z' alone, which differ in bit 0x20.
+        wchar_t upper = FoldUpperAscii(u);
+        bool letter = upper != FoldLowerAscii(u);
+        folded[k] = {static_cast<uint16_t>(letter ? 0x20 : 0),
+                     static_cast<uint16_t>(letter ? FoldLowerAscii(u) : u)};
+        SetBit(uppers, upper);
+    }
+    return foldable;
+}
+
 }  // namespace
 
 wchar_t RegexUpper(wchar_t c) {
@@ -603,6 +626,15 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         size_t at = k == &requiredFirst_ ? 0 : std::min<size_t>(required.size(), kMaxPrefix) - 1;
         *k = UnitCheckFor(required.empty() ? 0 : required[at]);
         SetRanges(*k);
+    }
+    requiredFoldable_ = false;
+    if (!required.empty() && required.size() <= kMaxPrefix) {
+        std::vector<uint16_t> units(required.begin(), required.end());
+        uint64_t uppers[2] = {};
+        requiredFoldable_ = LiteralUnits(units.data(), static_cast<uint32_t>(units.size()),
+                                         requiredExact_, requiredFolded_, uppers);
+        const uint64_t* high = Cases().highUppers;
+        requiredFoldable_ = requiredFoldable_ && !((uppers[0] & high[0]) | (uppers[1] & high[1]));
     }
     program_ = std::move(program);
     analysed_ = true;
@@ -723,21 +755,8 @@ void RegExp::AnalyseLiteral(const std::vector<uint16_t>& program) {
     if (length == 0 || length > kMaxPrefix || program.size() != 4 + length ||
         program[3 + length] != kOpMatch || prefixUnits_ != length || prefixEndPc_ != 3 + length)
         return;
-    literalFoldable_ = true;
-    for (uint32_t k = 0; k < length; ++k) {
-        wchar_t u = static_cast<wchar_t>(program[3 + k]);
-        literalExact_[k] = {0, static_cast<uint16_t>(u)};
-        if (u >= 0x80) {
-            literalFoldable_ = false;  // the system's folding decides
-            continue;
-        }
-        // Below 0x80 case folds between 'A'-'Z' and 'a'-'z' alone, which differ in bit 0x20.
-        wchar_t upper = FoldUpperAscii(u);
-        bool letter = upper != FoldLowerAscii(u);
-        literalFolded_[k] = {static_cast<uint16_t>(letter ? 0x20 : 0),
-                             static_cast<uint16_t>(letter ? FoldLowerAscii(u) : u)};
-        SetBit(literalUppers_, upper);
-    }
+    literalFoldable_ =
+        LiteralUnits(&program[3], length, literalExact_, literalFolded_, literalUppers_);
     literalLength_ = length;
 }
 
@@ -905,8 +924,9 @@ class RegexMatcher {
 
     // The last start that leaves room for the prefix's units (0 for an anchored program).
     uint32_t LastStart() const { return re_.anchored_ ? 0 : n_ - re_.prefixUnits_; }
-    // False when the text from `from` on lacks the literal that every match holds.
-    bool HoldsRequired(uint32_t from);
+    // Finds the literal that every match holds in the text from `from` on: false when it is
+    // not there, else *found is where it first is.
+    bool FindRequired(uint32_t from, uint32_t* found);
 
     // Moves start to the next position up to last where the text holds the prefix atoms;
     // false when there is none.
@@ -1258,12 +1278,26 @@ class RegexMatcher {
     }
 };
 
-bool RegexMatcher::HoldsRequired(uint32_t from) {
+bool RegexMatcher::FindRequired(uint32_t from, uint32_t* found) {
     const std::wstring& required = re_.requiredLiteral_;
     uint32_t length = static_cast<uint32_t>(required.size());
+    *found = from;
     if (length == 0) return true;
     if (length > n_ - from) return false;
-    if (length == 1 && !folded_) return FindUnit(text_ + from, n_ - from, required[0]) < n_ - from;
+    if (length == 1 && !folded_) {
+        size_t at = FindUnit(text_ + from, n_ - from, required[0]);
+        *found = from + static_cast<uint32_t>(at);
+        return at < n_ - from;
+    }
+    if (length <= RegExp::kMaxPrefix && !options_.pinyin &&
+        (options_.caseSensitive || re_.requiredFoldable_)) {
+        uint32_t at = 0;
+        bool hit = FindLiteral(text_ + from, n_ - from,
+                               options_.caseSensitive ? re_.requiredExact_ : re_.requiredFolded_,
+                               length, &at);
+        *found = from + at;
+        return hit;
+    }
     bool firstExact = false;  // the scan's first ranges are the literal's first unit itself
     auto literalAt = [&](uint32_t at, bool scanned = false) {
         for (uint32_t k = scanned && firstExact ? 1 : 0; k < length; ++k)
@@ -1277,10 +1311,16 @@ bool RegexMatcher::HoldsRequired(uint32_t from) {
     uint32_t gap = std::min<uint32_t>(length, RegExp::kMaxPrefix) - 1;
     if (!options_.pinyin && first.usable() && second.usable()) {
         firstExact = !first.high;
-        return Scan(&first, gap ? &second : nullptr, gap, from, n_ - length, literalAt);
+        bool hit = Scan(&first, gap ? &second : nullptr, gap, from, n_ - length, literalAt);
+        *found = from;
+        return hit;
     }
-    for (uint32_t at = from; at + length <= n_; ++at)
-        if (literalAt(at)) return true;
+    for (uint32_t at = from; at + length <= n_; ++at) {
+        if (literalAt(at)) {
+            *found = at;
+            return true;
+        }
+    }
     return false;
 }
 
@@ -1327,11 +1367,18 @@ inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
     }
     // Every match takes at least the prefix's units.
     if (re_.prefixUnits_ > n_) return false;
+    // The literal that every match holds must be in the text from the first start on. Unless
+    // the program is anchored (one start, quickly tested), the whole text is searched for it
+    // first: a text without it, as most are, needs no start looked for.
+    uint32_t literal = 0;
+    bool literalFound = false;
+    if (!re_.anchored_ && !re_.requiredLiteral_.empty()) {
+        if (!FindRequired(0, &literal)) return false;
+        literalFound = true;
+    }
     uint32_t start = 0;
     if (!SkipToCandidate(start, LastStart())) return false;
-    // Only a text with a place to start is searched for the literal every match holds (from
-    // that place on).
-    if (!HoldsRequired(start)) return false;
+    if (!(literalFound && literal >= start) && !FindRequired(start, &literal)) return false;
     *first = start;
     return true;
 }

@@ -163,6 +163,12 @@ class RegExp {
     uint32_t pairFolded_ = 0;
     RegexUnitCheck requiredFirst_;  // the first and last units of requiredLiteral_
     RegexUnitCheck requiredLast_;
+    // requiredLiteral_ of up to kMaxPrefix units by unit, as the literal above, for a direct
+    // search; ignoring case only when requiredFoldable_ (every unit below 0x80, and no unit
+    // from 0x80 up folds onto one of them).
+    LiteralUnit requiredExact_[kMaxPrefix] = {};
+    LiteralUnit requiredFolded_[kMaxPrefix] = {};
+    bool requiredFoldable_ = false;
     RegexError error_ = kRegexNullPattern;
     uint32_t memoSlots_ = 0;  // choice points whose failed states the matcher remembers
     uint32_t setCount_ = 0;

@@ -1,7 +1,7 @@
 // The own engine on its own: grammar, leftmost-first captures, case folding, pinyin initials,
 // compile errors, the checks on a damaged program, bounded work on hostile input, the runner of
-// straight programs and the direct search of literals against the checking matcher, and the
-// block scan for one unit.
+// straight programs and the direct search of literals against the checking matcher, the quick
+// start checks against the general ones, and the block scan for one unit.
 #include "text/regex_engine.h"
 #include "text/unit_scan.h"
 
@@ -536,6 +536,78 @@ TEST(RegexEngine, LiteralSearchAgreesWithCheckingMatcher) {
         EXPECT_FALSE(re.Search(std::wstring_view(), options, nullptr, &error));
         EXPECT_EQ(error, kRegexEmptyText);
     }
+}
+
+// The quick ways of finding where a search can start (the prefix checks' maps, the direct
+// search for the literal that every match holds, that literal looked for before the starts)
+// against the general checks, which a search takes when pinyin initials are in play: with an
+// empty table and no ideograph in the text, both must give the same answers and captures. The
+// patterns put a literal after, before and between atoms that take many places; the units
+// include letters whose case folds onto ASCII from above 0x80, at every alignment of the text.
+TEST(RegexEngine, StartChecksAgreeWithGeneralChecks) {
+    static const wchar_t* const kHeads[] = {
+        L"",      L"^",   L"[0-9]+", L"(a|b)", L"x*",       L".",
+        L"[^a]*", L"^.*", L"(ab|S)", L"s+",    L"[a-z]+_?", L"\u00e9*",
+    };
+    static const wchar_t* const kTails[] = {L"", L"$", L"[a-z]?", L".*\\.", L"[0-9]+$"};
+    static const wchar_t kUnits[] = L"aAbBsS1\u017f\u0131iI\u212akK\u00e9\u00c9 _.";
+    PinyinInitialsTable empty{nullptr, 0};
+    uint64_t state = 20261208;
+    auto below = [&](uint32_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state % n);
+    };
+    alignas(16) wchar_t buffer[64];
+    int compared = 0, hits = 0;
+    for (int i = 0; i < 1500; ++i) {
+        std::wstring literal;
+        for (uint32_t length = 1 + below(4); length > 0; --length) {
+            wchar_t u = kUnits[below(std::size(kUnits) - 1)];
+            if (u == L'.') u = L'_';  // keep the literal a literal
+            literal += u;
+        }
+        std::wstring pattern = std::wstring(kHeads[below(std::size(kHeads))]) + literal +
+                               kTails[below(std::size(kTails))];
+        RegExp re;
+        if (re.Compile(pattern) != kRegexOk) continue;
+        for (int t = 0; t < 4; ++t) {
+            std::wstring text;
+            for (uint32_t length = 1 + below(40); length > 0; --length)
+                text += kUnits[below(std::size(kUnits) - 1)];
+            if (below(2) == 0 && text.size() >= literal.size()) {
+                size_t at = below(static_cast<uint32_t>(text.size() - literal.size() + 1));
+                text.replace(at, literal.size(), literal);
+            }
+            size_t offset = below(8);
+            std::fill(std::begin(buffer), std::end(buffer), literal[0]);  // around the text too
+            std::copy(text.begin(), text.end(), buffer + offset);
+            std::wstring_view view(buffer + offset, text.size());
+            for (bool caseSensitive : {true, false}) {
+                RegexMatchOptions quick, general;
+                quick.caseSensitive = general.caseSensitive = caseSensitive;
+                general.pinyin = &empty;
+                RegexCaptures a{}, b{};
+                RegexError errorA = kRegexOk, errorB = kRegexOk;
+                bool hitA = re.Search(view, quick, &a, &errorA);
+                bool hitB = re.Search(view, general, &b, &errorB);
+                std::string where =
+                    Narrow(pattern) + " on " + Narrow(text) + (caseSensitive ? "" : " folded");
+                ASSERT_EQ(hitA, hitB) << where;
+                ASSERT_EQ(errorA, errorB) << where;
+                if (hitA) {
+                    ASSERT_EQ(Spans(a, view.data(), re.groupCount()),
+                              Spans(b, view.data(), re.groupCount()))
+                        << where;
+                }
+                ++compared;
+                hits += hitA;
+            }
+        }
+    }
+    EXPECT_GT(compared, 10000);
+    EXPECT_GT(hits, compared / 10);  // the literal is often there
 }
 
 // The block scan for one unit, against a plain loop, for every start within a block, lengths

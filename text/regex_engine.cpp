@@ -977,7 +977,7 @@ class RegexMatcher {
     template <typename Verify>
     bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
               uint32_t last, const Verify& verify) {
-        if (last - start < 8 || (reinterpret_cast<uintptr_t>(text_) & 1)) {
+        if (last - start < 2 || (reinterpret_cast<uintptr_t>(text_) & 1)) {
             for (uint32_t at = start; at <= last; ++at) {
                 if (verify(at)) {
                     start = at;
@@ -986,34 +986,42 @@ class RegexMatcher {
             }
             return false;
         }
-        if (first && !second && first->count == 1 && !first->high) {
-            // The most common test, one range of units below 0x80, without the general loop.
+        // The most common tests, one range of units below 0x80 each, without the general loop.
+        auto oneRange = [](const UnitRanges& r) { return r.count == 1 && !r.high; };
+        if (first && oneRange(*first) && (!second || oneRange(*second))) {
             const __m128i low = first->low[0], span = first->span[0];
             auto one = [&](const wchar_t* w, const wchar_t* end) {
                 return Hits16One(low, span, w, end);
             };
-            return ScanBlocks(one, nullptr, 0, start, last, verify);
+            if (!second) return ScanBlocks(one, one, false, 0, start, last, verify);
+            const __m128i low2 = second->low[0], span2 = second->span[0];
+            auto two = [&](const wchar_t* w, const wchar_t* end) {
+                return Hits16One(low2, span2, w, end);
+            };
+            return ScanBlocks(one, two, true, gap, start, last, verify);
         }
         auto any = [&](const wchar_t* w, const wchar_t* end) {
             return first ? Hits16(*first, w, end) : 0xFFFFu;
         };
-        return ScanBlocks(any, second, gap, start, last, verify);
+        auto pair = [&](const wchar_t* w, const wchar_t* end) { return Hits16(*second, w, end); };
+        return ScanBlocks(any, pair, second != nullptr, gap, start, last, verify);
     }
 
-    // Scan's blocks, with hits(w, end) the first test of the 16 units from w.
-    template <typename Hits, typename Verify>
-    [[gnu::always_inline]] bool ScanBlocks(const Hits& hits16, const UnitRanges* second,
+    // Scan's blocks, with hits16(w, end) the first test of the 16 units from w and, when
+    // paired, second16 the test gap units further on.
+    template <typename Hits, typename Second, typename Verify>
+    [[gnu::always_inline]] bool ScanBlocks(const Hits& hits16, const Second& second16, bool paired,
                                            uint32_t gap, uint32_t& start, uint32_t last,
                                            const Verify& verify) {
         const wchar_t* end = text_ + n_;
         const wchar_t* w = reinterpret_cast<const wchar_t*>(
             reinterpret_cast<uintptr_t>(text_ + start) & ~uintptr_t{15});
-        uint32_t ahead = second ? Hits16(*second, w, end) : 0;
+        uint32_t ahead = paired ? second16(w, end) : 0;
         for (; w <= text_ + last; w += 16) {
             uint32_t hits = hits16(w, end);
-            if (second) {
+            if (paired) {
                 uint32_t here = ahead;
-                ahead = Hits16(*second, w + 16, end);
+                ahead = second16(w + 16, end);
                 hits &= (here | (ahead << 16)) >> gap;
             }
             ptrdiff_t from = text_ + start - w;
@@ -1368,11 +1376,12 @@ inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
     // Every match takes at least the prefix's units.
     if (re_.prefixUnits_ > n_) return false;
     // The literal that every match holds must be in the text from the first start on. Unless
-    // the program is anchored (one start, quickly tested), the whole text is searched for it
-    // first: a text without it, as most are, needs no start looked for.
+    // the program is anchored (one start, quickly tested) or the literal is one unit (which
+    // many texts hold), the whole text is searched for it first: a text without it, as most
+    // are, needs no start looked for.
     uint32_t literal = 0;
     bool literalFound = false;
-    if (!re_.anchored_ && !re_.requiredLiteral_.empty()) {
+    if (!re_.anchored_ && re_.requiredLiteral_.size() > 1) {
         if (!FindRequired(0, &literal)) return false;
         literalFound = true;
     }

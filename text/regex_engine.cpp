@@ -854,6 +854,15 @@ void RegExp::AnalyseStraight(const std::vector<uint16_t>& program) {
                 step.leading = at == leadingRunPc_;
                 step.map[0] = atom.exact[0];
                 step.map[1] = atom.exact[1];
+                if (step.atom == kOpSet && !atom.takesHigh) {
+                    UnitRanges ranges = UnitRanges::FromMap(atom.exact, false);
+                    uint32_t low = 0;
+                    while (low < 0x80 && !TestBit(atom.exact, low)) ++low;
+                    step.runRange = ranges.count == 1;
+                    step.runLow = static_cast<uint16_t>(low);
+                    step.runSpan = static_cast<uint16_t>(__builtin_popcountll(atom.exact[0]) +
+                                                         __builtin_popcountll(atom.exact[1]) - 1);
+                }
                 // What follows the repeat, past saves, must refuse every unit of the atom: a
                 // literal or set that shares no unit with it, or the end of the text or program.
                 size_t next = pc + size;
@@ -902,7 +911,7 @@ class RegexMatcher {
           folded_(!options.caseSensitive || options.pinyin),
           mapsUsable_(!options.pinyin),
           setChecks_(re.setChecks_.data()),
-          setCheckCount_(static_cast<uint32_t>(re.setChecks_.size())) {
+          setCheckCount_(re.setCount_) {
         if (folded_) {
             upper_ = Cases().upper;
             lower_ = Cases().lower;
@@ -1039,6 +1048,37 @@ class RegexMatcher {
             }
         }
         return false;
+    }
+
+    // Where the run of units from `from` that lie from low to low + span ends (n at the latest):
+    // eight units at a time from the aligned block that holds `from`, never reading a block
+    // without a unit of the text.
+    uint32_t RangeRunEnd(uint32_t from, uint16_t low, uint16_t span) const {
+        if (from >= n_) return from;
+        if (reinterpret_cast<uintptr_t>(text_) & 1) {
+            while (from < n_ && static_cast<uint16_t>(text_[from] - low) <= span) ++from;
+            return from;
+        }
+        const __m128i lows = _mm_set1_epi16(static_cast<short>(low));
+        const __m128i spans = _mm_set1_epi16(static_cast<short>(span));
+        const __m128i zero = _mm_setzero_si128();
+        auto outside = [&](const wchar_t* block) {
+            __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+            __m128i in = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, lows), spans), zero);
+            return static_cast<unsigned>(_mm_movemask_epi8(in)) ^ 0xFFFFu;
+        };
+        const wchar_t* p = text_ + from;
+        const wchar_t* end = text_ + n_;
+        const wchar_t* block =
+            reinterpret_cast<const wchar_t*>(reinterpret_cast<uintptr_t>(p) & ~uintptr_t{15});
+        unsigned mask = outside(block) & (0xFFFFu << (reinterpret_cast<uintptr_t>(p) & 15));
+        while (!mask) {
+            block += 8;
+            if (block >= end) return n_;
+            mask = outside(block);
+        }
+        uint32_t at = static_cast<uint32_t>(block - text_) + __builtin_ctz(mask) / 2;
+        return at < n_ ? at : n_;
     }
 
     [[gnu::always_inline]] bool Passes(const RegexUnitCheck& check, wchar_t c) {
@@ -1387,7 +1427,9 @@ inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
     }
     uint32_t start = 0;
     if (!SkipToCandidate(start, LastStart())) return false;
-    if (!(literalFound && literal >= start) && !FindRequired(start, &literal)) return false;
+    if (!literalFound && !re_.requiredLiteral_.empty() && !FindRequired(start, &literal))
+        return false;
+    if (literalFound && literal < start && !FindRequired(start, &literal)) return false;
     *first = start;
     return true;
 }
@@ -1572,6 +1614,12 @@ RegexMatcher::Outcome RegexMatcher::TryStraight(uint32_t start, uint32_t step, u
                         while (end < n && text[end] == static_cast<wchar_t>(s->unit)) ++end;
                         break;
                     default:
+                        // A run of more than one unit goes on by blocks.
+                        if (s->runRange) {
+                            if (end < n && inSet(*s, text[end]))
+                                end = RangeRunEnd(end + 1, s->runLow, s->runSpan);
+                            break;
+                        }
                         while (end < n && inSet(*s, text[end])) ++end;
                         break;
                 }

@@ -145,6 +145,11 @@ class RegExp {
         uint32_t arg;      // a literal's length, a save's slot, a repeat's memo slot
         uint32_t shorter;  // steps of one shorter run of a repeat (0: the program ends after it)
         uint64_t map[2];   // a set's units below 0x80 (with case)
+        // A repeat whose atom is a set that takes exactly the units from runLow to runLow +
+        // runSpan, all below 0x80, so that its run is found by blocks.
+        bool runRange;
+        uint16_t runLow;
+        uint16_t runSpan;
     };
     std::vector<StraightStep> straightSteps_;
     uint32_t straightResume_ = 0;

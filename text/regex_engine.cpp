@@ -592,6 +592,7 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     straightSteps_.clear();
     literalLength_ = 0;
     literalFoldable_ = false;
+    turnAway_ = false;
     literalUppers_[0] = literalUppers_[1] = 0;
     Parser parser(pattern);
     Program program;
@@ -636,6 +637,10 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
         const uint64_t* high = Cases().highUppers;
         requiredFoldable_ = requiredFoldable_ && !((uppers[0] & high[0]) | (uppers[1] & high[1]));
     }
+    // Texts are turned away before the matcher by an anchored program's first prefix test, or
+    // by a literal of more than one unit that every match holds (one unit many texts hold).
+    turnAway_ =
+        anchored_ ? prefixTestCount_ > 0 : required.size() > 1 && required.size() <= kMaxPrefix;
     program_ = std::move(program);
     analysed_ = true;
     requiredLiteral_ = std::move(required);
@@ -922,7 +927,10 @@ class RegexMatcher {
     // start where the prefix checks pass, and whether the text holds the literal that every
     // match holds from there on. False when the search ends here (*error says whether it
     // failed); else the matcher goes on from *first.
-    [[gnu::always_inline]] inline bool FirstStart(uint32_t* first, RegexError* error);
+    // literalFrom0, unless kNoPlace, is where the literal that every match holds first is in
+    // the whole text (which the caller has searched already).
+    [[gnu::always_inline]] inline bool FirstStart(uint32_t* first, RegexError* error,
+                                                  uint32_t literalFrom0);
     // Runs the search from the start that FirstStart found.
     [[gnu::noinline]] bool Search(uint32_t first, RegexCaptures* captures, RegexError* error);
 
@@ -1399,7 +1407,7 @@ void RegexMatcher::PrepareMemo(bool straight) {
     std::memset(memo_, 0, words * sizeof(uint64_t));
 }
 
-inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
+inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error, uint32_t literalFrom0) {
     *error = kRegexOk;
     if (!text_ || n_ == 0) {
         *error = kRegexEmptyText;
@@ -1419,10 +1427,10 @@ inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error) {
     // the program is anchored (one start, quickly tested) or the literal is one unit (which
     // many texts hold), the whole text is searched for it first: a text without it, as most
     // are, needs no start looked for.
-    uint32_t literal = 0;
+    uint32_t literal = literalFrom0;
     bool literalFound = false;
     if (!re_.anchored_ && re_.requiredLiteral_.size() > 1) {
-        if (!FindRequired(0, &literal)) return false;
+        if (literal == RegExp::kNoPlace && !FindRequired(0, &literal)) return false;
         literalFound = true;
     }
     uint32_t start = 0;
@@ -1806,10 +1814,37 @@ bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
             !((literalUppers_[0] & high[0]) | (literalUppers_[1] & high[1])))
             return SearchLiteral(text, options.caseSensitive, captures, error);
     }
+    // Most texts are turned away before a matcher is set up (see TurnAway).
+    uint32_t literal = kNoPlace;
+    if (turnAway_ && !options.pinyin && TurnAway(text, options.caseSensitive, &literal, error))
+        return false;
     RegexMatcher matcher(*this, text, options);
     uint32_t first = 0;
-    if (!matcher.FirstStart(&first, error)) return false;
+    if (!matcher.FirstStart(&first, error, literal)) return false;
     return matcher.Search(first, captures, error);
+}
+
+// The matcher's answer for the texts that a quick test turns away: those shorter than the
+// prefix, those where an anchored program's first prefix test fails at its one start, and those
+// without the literal that every match holds. True when the text is turned away (false, with
+// no error); else *literal is where that literal first is, when it was looked for.
+bool RegExp::TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* literal,
+                      RegexError* error) const {
+    if (!text.data() || text.empty() || text.size() >= 0xFFFFFFFFu) return false;
+    uint32_t n = static_cast<uint32_t>(text.size());
+    *error = kRegexOk;
+    if (prefixUnits_ > n) return true;
+    if (anchored_) {
+        const PrefixTest& t = prefixTests_[0];
+        wchar_t c = text[t.offset];
+        return c < 0x80 && (caseSensitive || t.foldedMap) &&
+               !TestBit(caseSensitive ? t.exact : t.folded, c);
+    }
+    if (!caseSensitive && !requiredFoldable_) return false;
+    uint32_t length = static_cast<uint32_t>(requiredLiteral_.size());
+    return length > n ||
+           !FindLiteral(text.data(), n, caseSensitive ? requiredExact_ : requiredFolded_, length,
+                        literal);
 }
 
 // The matcher's answers for a literal program: its prefix checks find the place, the match

@@ -77,7 +77,7 @@ class RegExp {
     // that the prefix checks stand for, and runs a straight program and a literal through the
     // checking matcher.
     std::vector<uint16_t>& programForTesting() {
-        analysed_ = false;
+        analysed_ = turnAway_ = false;
         return program_;
     }
 
@@ -97,6 +97,10 @@ class RegExp {
     void AnalyseLiteral(const std::vector<uint16_t>& program);
     bool SearchLiteral(std::wstring_view text, bool caseSensitive, RegexCaptures* captures,
                        RegexError* error) const;
+    bool TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* literal,
+                  RegexError* error) const;
+
+    static constexpr uint32_t kNoPlace = 0xFFFFFFFF;
 
     static constexpr size_t kMaxPrefix = 16;
 
@@ -154,6 +158,9 @@ class RegExp {
     std::vector<StraightStep> straightSteps_;
     uint32_t straightResume_ = 0;
     bool analysed_ = false;  // program_ is what the analysis saw
+    // TurnAway can refuse texts of this program (it reads what the analysis saw, so a program
+    // handed out for testing is not turned away).
+    bool turnAway_ = false;
     // A program of one literal of up to kMaxPrefix units and the end, by unit with case and
     // ignoring case; the latter only when every unit is below 0x80 (literalFoldable_). Ignoring
     // case it is searched for directly unless a unit from 0x80 up folds onto one of its units

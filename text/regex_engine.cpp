@@ -1799,25 +1799,32 @@ RegexMatcher::Outcome RegexMatcher::Try(uint32_t start, uint32_t pc, uint32_t po
 
 bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
                     RegexCaptures* captures, RegexError* error) const {
-    RegexError ignored;
-    if (!error) error = &ignored;
+    if (!error) {
+        RegexError ignored;
+        return Search(text, options, captures, &ignored);
+    }
     if (program_.empty()) {
         *error = error_ != kRegexOk ? error_ : kRegexNullPattern;
         return false;
     }
-    if (literalLength_ && analysed_ && !options.pinyin && options.stepLimit > 0 &&
-        (options.caseSensitive || literalFoldable_)) {
+    if (literalLength_ && analysed_ && !options.pinyin && options.stepLimit > 0) {
+        if (options.caseSensitive) return SearchLiteral(text, true, captures, error);
         // No unit from 0x80 up may fold onto a unit of the literal, which the bit test below
         // could not see.
         const uint64_t* high = Cases().highUppers;
-        if (options.caseSensitive ||
-            !((literalUppers_[0] & high[0]) | (literalUppers_[1] & high[1])))
-            return SearchLiteral(text, options.caseSensitive, captures, error);
+        if (literalFoldable_ && !((literalUppers_[0] & high[0]) | (literalUppers_[1] & high[1])))
+            return SearchLiteral(text, false, captures, error);
     }
     // Most texts are turned away before a matcher is set up (see TurnAway).
     uint32_t literal = kNoPlace;
     if (turnAway_ && !options.pinyin && TurnAway(text, options.caseSensitive, &literal, error))
         return false;
+    return SearchByMatcher(text, options, captures, error, literal);
+}
+
+// The rest of Search, out of line so that the searches above need no matcher's frame.
+bool RegExp::SearchByMatcher(std::wstring_view text, const RegexMatchOptions& options,
+                             RegexCaptures* captures, RegexError* error, uint32_t literal) const {
     RegexMatcher matcher(*this, text, options);
     uint32_t first = 0;
     if (!matcher.FirstStart(&first, error, literal)) return false;

@@ -99,6 +99,9 @@ class RegExp {
                        RegexError* error) const;
     bool TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* literal,
                   RegexError* error) const;
+    [[gnu::noinline]] bool SearchByMatcher(std::wstring_view text, const RegexMatchOptions& options,
+                                           RegexCaptures* captures, RegexError* error,
+                                           uint32_t literal) const;
 
     static constexpr uint32_t kNoPlace = 0xFFFFFFFF;
 

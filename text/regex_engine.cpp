@@ -492,8 +492,9 @@ bool PinyinInitial(wchar_t c, wchar_t letter, const PinyinInitialsTable& table) 
 // The leftmost position up to n - m of text where the m units of a literal pass, each unit c
 // where (c | fold) == want. Reads whole aligned 16-byte blocks that each hold a unit of the text,
 // so never onto another page.
-bool FindLiteral(const wchar_t* text, uint32_t n, const RegExp::LiteralUnit* units, uint32_t m,
-                 uint32_t* found) {
+[[gnu::always_inline]] inline bool FindLiteral(const wchar_t* text, uint32_t n,
+                                               const RegExp::LiteralUnit* units, uint32_t m,
+                                               uint32_t* found) {
     const uint32_t last = n - m;
     // The last unit is tested first: after the first, it tells most places apart.
     auto rest = [&](const wchar_t* p) {
@@ -906,12 +907,13 @@ void RegExp::AnalyseStraight(const std::vector<uint16_t>& program) {
 // that; Search, out of line, runs the program from there.
 class RegexMatcher {
   public:
-    RegexMatcher(const RegExp& re, std::wstring_view text, const RegexMatchOptions& options)
+    RegexMatcher(const RegExp& re, const wchar_t* text, size_t size,
+                 const RegexMatchOptions& options)
         : re_(re),
           prog_(re.program_.data()),
           progSize_(static_cast<uint32_t>(re.program_.size())),
-          text_(text.data()),
-          n_(static_cast<uint32_t>(text.size())),
+          text_(text),
+          n_(static_cast<uint32_t>(size)),
           options_(options),
           folded_(!options.caseSensitive || options.pinyin),
           mapsUsable_(!options.pinyin),
@@ -1797,35 +1799,36 @@ RegexMatcher::Outcome RegexMatcher::Try(uint32_t start, uint32_t pc, uint32_t po
     return Outcome::kFail;
 }
 
-bool RegExp::Search(std::wstring_view text, const RegexMatchOptions& options,
-                    RegexCaptures* captures, RegexError* error) const {
+bool RegExp::SearchUnits(const wchar_t* text, size_t size, const RegexMatchOptions& options,
+                         RegexCaptures* captures, RegexError* error) const {
     if (!error) {
         RegexError ignored;
-        return Search(text, options, captures, &ignored);
+        return SearchUnits(text, size, options, captures, &ignored);
     }
     if (program_.empty()) {
         *error = error_ != kRegexOk ? error_ : kRegexNullPattern;
         return false;
     }
     if (literalLength_ && analysed_ && !options.pinyin && options.stepLimit > 0) {
-        if (options.caseSensitive) return SearchLiteral(text, true, captures, error);
+        if (options.caseSensitive) return SearchLiteral(text, size, true, captures, error);
         // No unit from 0x80 up may fold onto a unit of the literal, which the bit test below
         // could not see.
         const uint64_t* high = Cases().highUppers;
         if (literalFoldable_ && !((literalUppers_[0] & high[0]) | (literalUppers_[1] & high[1])))
-            return SearchLiteral(text, false, captures, error);
+            return SearchLiteral(text, size, false, captures, error);
     }
     // Most texts are turned away before a matcher is set up (see TurnAway).
     uint32_t literal = kNoPlace;
-    if (turnAway_ && !options.pinyin && TurnAway(text, options.caseSensitive, &literal, error))
+    if (turnAway_ && !options.pinyin &&
+        TurnAway(text, size, options.caseSensitive, &literal, error))
         return false;
-    return SearchByMatcher(text, options, captures, error, literal);
+    return SearchByMatcher(text, size, options, captures, error, literal);
 }
 
 // The rest of Search, out of line so that the searches above need no matcher's frame.
-bool RegExp::SearchByMatcher(std::wstring_view text, const RegexMatchOptions& options,
+bool RegExp::SearchByMatcher(const wchar_t* text, size_t size, const RegexMatchOptions& options,
                              RegexCaptures* captures, RegexError* error, uint32_t literal) const {
-    RegexMatcher matcher(*this, text, options);
+    RegexMatcher matcher(*this, text, size, options);
     uint32_t first = 0;
     if (!matcher.FirstStart(&first, error, literal)) return false;
     return matcher.Search(first, captures, error);
@@ -1835,10 +1838,10 @@ bool RegExp::SearchByMatcher(std::wstring_view text, const RegexMatchOptions& op
 // prefix, those where an anchored program's first prefix test fails at its one start, and those
 // without the literal that every match holds. True when the text is turned away (false, with
 // no error); else *literal is where that literal first is, when it was looked for.
-bool RegExp::TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* literal,
+bool RegExp::TurnAway(const wchar_t* text, size_t size, bool caseSensitive, uint32_t* literal,
                       RegexError* error) const {
-    if (!text.data() || text.empty() || text.size() >= 0xFFFFFFFFu) return false;
-    uint32_t n = static_cast<uint32_t>(text.size());
+    if (!text || size == 0 || size >= 0xFFFFFFFFu) return false;
+    uint32_t n = static_cast<uint32_t>(size);
     *error = kRegexOk;
     if (prefixUnits_ > n) return true;
     if (anchored_) {
@@ -1850,34 +1853,32 @@ bool RegExp::TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* lite
     if (!caseSensitive && !requiredFoldable_) return false;
     uint32_t length = static_cast<uint32_t>(requiredLiteral_.size());
     return length > n ||
-           !FindLiteral(text.data(), n, caseSensitive ? requiredExact_ : requiredFolded_, length,
-                        literal);
+           !FindLiteral(text, n, caseSensitive ? requiredExact_ : requiredFolded_, length, literal);
 }
 
 // The matcher's answers for a literal program: its prefix checks find the place, the match
 // instruction is the one step a match costs, and no other start is tried.
-bool RegExp::SearchLiteral(std::wstring_view text, bool caseSensitive, RegexCaptures* captures,
-                           RegexError* error) const {
+bool RegExp::SearchLiteral(const wchar_t* text, size_t size, bool caseSensitive,
+                           RegexCaptures* captures, RegexError* error) const {
     *error = kRegexOk;
-    if (!text.data() || text.empty()) {
+    if (!text || size == 0) {
         *error = kRegexEmptyText;
         return false;
     }
-    if (text.size() >= 0xFFFFFFFFu) {
+    if (size >= 0xFFFFFFFFu) {
         *error = kRegexNoMemory;
         return false;
     }
-    uint32_t n = static_cast<uint32_t>(text.size());
+    uint32_t n = static_cast<uint32_t>(size);
     uint32_t at = 0;
     if (literalLength_ > n ||
-        !FindLiteral(text.data(), n, caseSensitive ? literalExact_ : literalFolded_, literalLength_,
-                     &at))
+        !FindLiteral(text, n, caseSensitive ? literalExact_ : literalFolded_, literalLength_, &at))
         return false;
     if (captures) {
         std::fill(std::begin(captures->start), std::end(captures->start), nullptr);
         std::fill(std::begin(captures->end), std::end(captures->end), nullptr);
-        captures->start[0] = text.data() + at;
-        captures->end[0] = text.data() + at + literalLength_;
+        captures->start[0] = text + at;
+        captures->end[0] = text + at + literalLength_;
     }
     return true;
 }

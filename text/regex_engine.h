@@ -65,7 +65,11 @@ class RegExp {
     // the program is damaged or the work limit is reached; captures (optional) are filled on a
     // match.
     bool Search(std::wstring_view text, const RegexMatchOptions& options, RegexCaptures* captures,
-                RegexError* error) const;
+                RegexError* error) const {
+        // The text goes on as pointer and length: a view handed down by address would be read
+        // back as a whole right after its two halves were written.
+        return SearchUnits(text.data(), text.size(), options, captures, error);
+    }
 
     // Whether the program runs without a backtracking stack (see straight_).
     bool straight() const { return straight_; }
@@ -95,11 +99,14 @@ class RegExp {
     void AnalyseRun(const std::vector<uint16_t>& program);
     void AnalyseStraight(const std::vector<uint16_t>& program);
     void AnalyseLiteral(const std::vector<uint16_t>& program);
-    bool SearchLiteral(std::wstring_view text, bool caseSensitive, RegexCaptures* captures,
-                       RegexError* error) const;
-    bool TurnAway(std::wstring_view text, bool caseSensitive, uint32_t* literal,
+    bool SearchUnits(const wchar_t* text, size_t size, const RegexMatchOptions& options,
+                     RegexCaptures* captures, RegexError* error) const;
+    bool SearchLiteral(const wchar_t* text, size_t size, bool caseSensitive,
+                       RegexCaptures* captures, RegexError* error) const;
+    bool TurnAway(const wchar_t* text, size_t size, bool caseSensitive, uint32_t* literal,
                   RegexError* error) const;
-    [[gnu::noinline]] bool SearchByMatcher(std::wstring_view text, const RegexMatchOptions& options,
+    [[gnu::noinline]] bool SearchByMatcher(const wchar_t* text, size_t size,
+                                           const RegexMatchOptions& options,
                                            RegexCaptures* captures, RegexError* error,
                                            uint32_t literal) const;
 

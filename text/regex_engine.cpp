@@ -994,8 +994,9 @@ class RegexMatcher {
     // off. A few positions are simply tried one by one. verify(at, scanned) learns whether the
     // position passed the block tests.
     template <typename Verify>
-    bool Scan(const UnitRanges* first, const UnitRanges* second, uint32_t gap, uint32_t& start,
-              uint32_t last, const Verify& verify) {
+    [[gnu::always_inline]] bool Scan(const UnitRanges* first, const UnitRanges* second,
+                                     uint32_t gap, uint32_t& start, uint32_t last,
+                                     const Verify& verify) {
         if (last - start < 2 || (reinterpret_cast<uintptr_t>(text_) & 1)) {
             for (uint32_t at = start; at <= last; ++at) {
                 if (verify(at)) {

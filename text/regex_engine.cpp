@@ -1383,6 +1383,17 @@ bool RegexMatcher::FindRequired(uint32_t from, uint32_t* found) {
     return false;
 }
 
+// Sets n 32-bit units to value by 16-byte stores. The compiler would turn a plain loop (or
+// std::fill) into a call of the runtime's memset, which under Wine is a call into msvcrt for a
+// few bytes on every search.
+void FillUnits(uint32_t* p, size_t n, uint32_t value) {
+    __m128i v = _mm_set1_epi32(static_cast<int>(value));
+    asm("" : "+x"(v));  // not a constant to the compiler, so not a memset
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
+    for (; i < n; ++i) p[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
+}
+
 void RegexMatcher::PrepareMemo(bool straight) {
     uint64_t memoBits = static_cast<uint64_t>(re_.memoSlots_) * (n_ + 1ull);
     if (memoBits == 0 || memoBits > kMemoBitLimit) return;
@@ -1396,7 +1407,7 @@ void RegexMatcher::PrepareMemo(bool straight) {
             heap.reset(new uint32_t[slots]);
             reach_ = heap.get();
         }
-        std::fill(reach_, reach_ + slots, 0u);
+        FillUnits(reach_, slots, 0);
         return;
     }
     size_t words = static_cast<size_t>((memoBits + 63) / 64);
@@ -1407,7 +1418,7 @@ void RegexMatcher::PrepareMemo(bool straight) {
         heap.reset(new uint64_t[words]);
         memo_ = heap.get();
     }
-    std::memset(memo_, 0, words * sizeof(uint64_t));
+    FillUnits(reinterpret_cast<uint32_t*>(memo_), 2 * words, 0);
 }
 
 inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error, uint32_t literalFrom0) {
@@ -1474,7 +1485,7 @@ bool RegexMatcher::Search(uint32_t first, RegexCaptures* captures, RegexError* e
             if (re_.prefixEndPc_ && (re_.analysed_ || PrefixIntact())) resumePc = re_.prefixEndPc_;
             PrepareMemo(straight);
             // A failed start leaves the capture slots as it found them.
-            std::fill(std::begin(caps_), std::end(caps_), kUnset);
+            FillUnits(caps_, std::size(caps_), kUnset);
             prepared = true;
         }
         uint32_t pos = resumePc ? start + re_.prefixUnits_ : start;

@@ -640,8 +640,8 @@ RegexError RegExp::Compile(std::wstring_view pattern) {
     }
     // Texts are turned away before the matcher by an anchored program's first prefix test, or
     // by a literal of more than one unit that every match holds (one unit many texts hold).
-    turnAway_ =
-        anchored_ ? prefixTestCount_ > 0 : required.size() > 1 && required.size() <= kMaxPrefix;
+    turnAway_ = (anchored_ && prefixTestCount_ > 0) ||
+                (required.size() > 1 && required.size() <= kMaxPrefix);
     program_ = std::move(program);
     analysed_ = true;
     requiredLiteral_ = std::move(required);
@@ -1442,9 +1442,9 @@ inline bool RegexMatcher::FirstStart(uint32_t* first, RegexError* error, uint32_
     // many texts hold), the whole text is searched for it first: a text without it, as most
     // are, needs no start looked for.
     uint32_t literal = literalFrom0;
-    bool literalFound = false;
-    if (!re_.anchored_ && re_.requiredLiteral_.size() > 1) {
-        if (literal == RegExp::kNoPlace && !FindRequired(0, &literal)) return false;
+    bool literalFound = literal != RegExp::kNoPlace;
+    if (!literalFound && !re_.anchored_ && re_.requiredLiteral_.size() > 1) {
+        if (!FindRequired(0, &literal)) return false;
         literalFound = true;
     }
     uint32_t start = 0;
@@ -1848,22 +1848,24 @@ bool RegExp::SearchByMatcher(const wchar_t* text, size_t size, const RegexMatchO
 
 // The matcher's answer for the texts that a quick test turns away: those shorter than the
 // prefix, those where an anchored program's first prefix test fails at its one start, and those
-// without the literal that every match holds. True when the text is turned away (false, with
-// no error); else *literal is where that literal first is, when it was looked for.
+// without the literal of two or more units that every match holds. True when the text is turned
+// away (false, with no error); else *literal is where that literal first is, when it was looked
+// for (an anchored program's one start is the text's start, so the literal must be there on).
 bool RegExp::TurnAway(const wchar_t* text, size_t size, bool caseSensitive, uint32_t* literal,
                       RegexError* error) const {
     if (!text || size == 0 || size >= 0xFFFFFFFFu) return false;
     uint32_t n = static_cast<uint32_t>(size);
     *error = kRegexOk;
     if (prefixUnits_ > n) return true;
-    if (anchored_) {
+    if (anchored_ && prefixTestCount_) {
         const PrefixTest& t = prefixTests_[0];
         wchar_t c = text[t.offset];
-        return c < 0x80 && (caseSensitive || t.foldedMap) &&
-               !TestBit(caseSensitive ? t.exact : t.folded, c);
+        if (c < 0x80 && (caseSensitive || t.foldedMap) &&
+            !TestBit(caseSensitive ? t.exact : t.folded, c))
+            return true;
     }
-    if (!caseSensitive && !requiredFoldable_) return false;
     uint32_t length = static_cast<uint32_t>(requiredLiteral_.size());
+    if (length < 2 || length > kMaxPrefix || (!caseSensitive && !requiredFoldable_)) return false;
     return length > n ||
            !FindLiteral(text, n, caseSensitive ? requiredExact_ : requiredFolded_, length, literal);
 }

@@ -36,29 +36,43 @@ constexpr int kBatches = 9;
 
 }  // namespace
 
-double Time(const std::function<void()>& fn, const Measure& measure) {
-    // Warm up and size a batch so that it takes about kBatchSeconds.
+namespace {
+
+// Calls fn once, then finds how many calls make a batch of about kBatchSeconds.
+long BatchCalls(const std::function<void()>& fn) {
     fn();
     long calls = 1;
     for (;;) {
         double start = Now();
         for (long i = 0; i < calls; ++i) fn();
         double elapsed = Now() - start;
-        if (elapsed >= kBatchSeconds || calls >= (1L << 30)) break;
+        if (elapsed >= kBatchSeconds || calls >= (1L << 30)) return calls;
         calls *= elapsed > 0
                      ? std::clamp<long>(static_cast<long>(kBatchSeconds / elapsed) + 1, 2, 16)
                      : 16;
     }
-    std::vector<double> perCall;
-    for (int b = 0; b < kBatches; ++b) {
-        double start = Now();
-        for (long i = 0; i < calls; ++i) fn();
-        perCall.push_back((Now() - start) / static_cast<double>(calls));
-    }
+}
+
+double BatchSeconds(const std::function<void()>& fn, long calls) {
+    double start = Now();
+    for (long i = 0; i < calls; ++i) fn();
+    return (Now() - start) / static_cast<double>(calls);
+}
+
+double InUnit(std::vector<double>& perCall, const Measure& measure) {
     std::nth_element(perCall.begin(), perCall.begin() + kBatches / 2, perCall.end());
     double seconds = perCall[kBatches / 2];
     if (measure.unit == Unit::MegabytesPerSecond) return measure.workPerCall / seconds / 1e6;
     return seconds * 1e9 / measure.workPerCall;
+}
+
+}  // namespace
+
+double Time(const std::function<void()>& fn, const Measure& measure) {
+    long calls = BatchCalls(fn);
+    std::vector<double> perCall;
+    for (int b = 0; b < kBatches; ++b) perCall.push_back(BatchSeconds(fn, calls));
+    return InUnit(perCall, measure);
 }
 
 double Ratio(const Row& row) {
@@ -93,8 +107,21 @@ void Compare(const std::string& kernel, const Measure& measure, const std::funct
     row.kernel = kernel;
     row.peerName = peerName;
     row.unit = measure.unit;
-    row.ours = Time(ours, measure);
-    row.peer = peer ? Time(peer, measure) : 0;
+    if (!peer) {
+        row.ours = Time(ours, measure);
+        Report(row);
+        return;
+    }
+    // The two sides' batches take turns, so that load which comes and goes on the machine falls
+    // on both rather than on whichever happened to run then.
+    long oursCalls = BatchCalls(ours), peerCalls = BatchCalls(peer);
+    std::vector<double> oursPerCall, peerPerCall;
+    for (int b = 0; b < kBatches; ++b) {
+        oursPerCall.push_back(BatchSeconds(ours, oursCalls));
+        peerPerCall.push_back(BatchSeconds(peer, peerCalls));
+    }
+    row.ours = InUnit(oursPerCall, measure);
+    row.peer = InUnit(peerPerCall, measure);
     Report(row);
 }
 

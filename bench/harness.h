@@ -35,7 +35,7 @@ double Ratio(const Row& row);
 
 void Report(const Row& row);
 
-// Convenience: time both sides with the same measure and report the row.
+// Times both sides with the same measure, their batches taking turns, and reports the row.
 void Compare(const std::string& kernel, const Measure& measure, const std::function<void()>& ours,
              const std::string& peerName, const std::function<void()>& peer);
 

@@ -20,31 +20,11 @@ if [ ! -x "$peer" ] || [ "$source" -nt "$peer" ]; then
     gcc -O2 -Wall -Wextra -o "$peer" "$source" || exit 0
 fi
 
-# The library and fnmatch take turns for KWILL_WILDCARD_ROUNDS rounds (3 when unset) and each
-# side's fastest round counts, with the range of its rounds, as for the digests and PCRE2. Round 1
-# is the kwillbench run that wrote bench.txt; each later round runs the suite again under Wine.
-rounds=${KWILL_WILDCARD_ROUNDS:-3}
-kwillbench="$build/bin/kwillbench.exe"
-command -v wine >/dev/null && [ -f "$kwillbench" ] || rounds=1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-for r in $(seq "$rounds"); do
-    src="$rows"
-    if [ "$r" -gt 1 ]; then
-        src="$work/bench.$r.txt"
-        wine "$kwillbench" wildcard >/dev/null 2>"$src" || true
-    fi
-    # "ours LABEL NS" lines, then the peer's "peer LABEL NS PEERHITS OURHITS" lines.
-    awk 'index($0, "BENCH kernel=\"wildcard ") == 1 {
-            label = substr($0, 15); label = substr(label, 1, index(label, "\" peer=") - 1)
-            for (i = 1; i <= NF; ++i) if ($i ~ /^ours=/) { sub(/^ours=/, "", $i); print "ours\t" label "\t" $i } }' \
-        "$src" >>"$work/all"
-    "$peer" "$names" "$patterns" | awk -F'\t' '{ print "peer\t" $0 }' >>"$work/all"
-done
+# The library and fnmatch take turns (KWILL_WILDCARD_ROUNDS rounds, 3 when unset).
+. "$(dirname "$0")/bench-peer-rounds.sh"
+take_turns "${KWILL_WILDCARD_ROUNDS:-3}" wildcard "wildcard " "$peer" "$names" "$patterns"
 echo "wildcards against glibc fnmatch with FNM_CASEFOLD (native Linux process, \"C\" locale, ns per name; best of $rounds alternating rounds)"
-awk -F'\t' '
-    function low(table, key, v) { if (!(key in table) || v < table[key]) table[key] = v }
-    function high(table, key, v) { if (!(key in table) || v > table[key]) table[key] = v }
+awk -F'\t' "$turns_awk"'
     $1 == "ours" && $3 > 0 { low(ours, $2, $3); high(oursTop, $2, $3) }
     $1 == "peer" {
         if (!($2 in order)) { order[$2] = ++count; labels[count] = $2 }
@@ -58,4 +38,4 @@ awk -F'\t' '
             printf "%-44s | %12.2f | %12.2f ns/op | %6.2fx  (peer: fnmatch; ours %.2f-%.2f, fnmatch %.2f-%.2f)%s\n",
                 k, ours[k], peer[k], peer[k] / ours[k], ours[k], oursTop[k], peer[k], peerTop[k], note[k]
         }
-    }' "$work/all"
+    }' "$turns"

@@ -14,32 +14,11 @@ if [ ! -f /usr/include/pcre2.h ]; then
     exit 0
 fi
 gcc -O2 -o "$build/pcre2_peer" "$(dirname "$0")/../bench/native/pcre2_peer.c" -lpcre2-16 || exit 0
-# The library and PCRE2 take turns for KWILL_REGEX_ROUNDS rounds (3 when unset) and each side's
-# fastest round counts, as for the digests: the rows take tens of nanoseconds, and load that
-# comes and goes on a shared machine would otherwise decide a ratio by which side it hit. Round 1
-# is the kwillbench run that wrote bench.txt; each later round runs the suite again under Wine.
-rounds=${KWILL_REGEX_ROUNDS:-3}
-kwillbench="$build/bin/kwillbench.exe"
-command -v wine >/dev/null && [ -f "$kwillbench" ] || rounds=1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-for r in $(seq "$rounds"); do
-    src="$build/bench.txt"
-    if [ "$r" -gt 1 ]; then
-        src="$work/bench.$r.txt"
-        wine "$kwillbench" regex-peer >/dev/null 2>"$src" || true
-    fi
-    # "ours KERNEL NS" lines, then the peer's "peer KERNEL INTERP JIT SAME" lines.
-    awk '/^BENCH kernel="regex / {
-            split($0, quoted, "\""); value = $0
-            sub(/.* ours=/, "", value); sub(/ .*/, "", value)
-            print "ours\t" quoted[2] "\t" value }' "$src" >>"$work/all"
-    "$build/pcre2_peer" "$folder" | awk -F'\t' '{ print "peer\t" $0 }' >>"$work/all"
-done
+# The library and PCRE2 take turns (KWILL_REGEX_ROUNDS rounds, 3 when unset).
+. "$(dirname "$0")/bench-peer-rounds.sh"
+take_turns "${KWILL_REGEX_ROUNDS:-3}" regex-peer "regex " "$build/pcre2_peer" "$folder"
 echo "PCRE2 peer (native Linux process; ns per text, ratio = PCRE2 interpreter / ours; best of $rounds alternating rounds)"
-awk -F'\t' '
-    function low(table, key, v) { if (!(key in table) || v < table[key]) table[key] = v }
-    function high(table, key, v) { if (!(key in table) || v > table[key]) table[key] = v }
+awk -F'\t' "$turns_awk"'
     $1 == "ours" && $3 > 0 { low(ours, $2, $3); high(oursTop, $2, $3) }
     $1 == "peer" {
         if (!($2 in order)) { order[$2] = ++count; names[count] = $2 }
@@ -55,4 +34,4 @@ awk -F'\t' '
                 k, o, interp[k], interp[k] / o, jit[k], jit[k] / o, o, oursTop[k], interp[k],
                 interpTop[k], (k in differ ? "  MATCH COUNTS DIFFER" : "")
         }
-    }' "$work/all"
+    }' "$turns"

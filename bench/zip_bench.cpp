@@ -1,6 +1,8 @@
 // Zip engine rows: whole members and whole files (libdeflate, sizes known) and the streaming path
-// (zlib), each beside zlib's own inflate or compress2 at level 6 on the same 64 MiB of mixed
-// data. Whole members are inflated twice: as this engine's writer deflates them and as zlib
+// (zlib), each beside zlib's own inflate or compress2 at level 6 on the same 64 MiB. Two data
+// sets: generated mixed data (always), and the files of this built checkout, sources and
+// programs, as scripts/bench-zip-files.sh writes them to $KWILL_BUILD/zip-files.bin (when it is
+// there). Whole members are inflated twice: as this engine's writer deflates them and as zlib
 // does (most zip tools). The deflate rows also print both compressed sizes: speed must not come
 // from compressing less.
 #include "bench/harness.h"
@@ -13,6 +15,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -66,6 +69,20 @@ std::vector<uint8_t> MixedData(size_t size) {
     return out;
 }
 
+// The files data set, or nothing when the script has not written it (or it is short).
+std::vector<uint8_t> FilesData() {
+    const char* build = std::getenv("KWILL_BUILD");
+    std::string path = build && *build ? build : "build";
+    if (path[0] == '/') path = "Z:" + path;
+    path += "/zip-files.bin";
+    std::vector<uint8_t> data(kSize);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    const size_t got = f ? std::fread(data.data(), 1, kSize, f) : 0;
+    if (f) std::fclose(f);
+    if (got != kSize) data.clear();
+    return data;
+}
+
 std::wstring TempPath(const wchar_t* name) {
     wchar_t folder[MAX_PATH];
     DWORD n = ::GetTempPathW(MAX_PATH, folder);
@@ -86,15 +103,17 @@ void ZlibInflate(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
     Keep(crc32(0, out.data(), static_cast<uInt>(out.size())));
 }
 
-void Run() {
-    std::vector<uint8_t> data = MixedData(kSize);
+// Every row on one data set; `of` names it in the rows ("" for the generated mix, whose rows
+// keep their first names).
+void RunRows(const std::string& of, const std::vector<uint8_t>& data) {
     Measure mb{Unit::MegabytesPerSecond, static_cast<double>(kSize)};
+    const std::string label = "64 MiB" + of;
 
     // Deflate of a whole member: the engine's path (with the member's CRC) against compress2.
     std::vector<uint8_t> ours, zlibOut(compressBound(kSize));
     uLongf zlibSize = 0;
     Compare(
-        "zip member deflate 64 MiB (whole, level 6)", mb,
+        "zip member deflate " + label + " (whole, level 6)", mb,
         [&] {
             Keep(codec::Crc32(0, data.data(), data.size()));
             zip::DeflateWhole(data, 6, ours);
@@ -133,18 +152,18 @@ void Run() {
                                 archive.begin() + 30 + entry.rawName.size() + entry.compressedSize);
     std::vector<uint8_t> out(kSize), whole;
     Compare(
-        "zip member inflate 64 MiB (whole, CRC checked)", mb,
+        "zip member inflate " + label + " (whole, CRC checked)", mb,
         [&] { reader.Read(entry, "", kSize, whole); }, "zlib inflate + crc32",
         [&] { ZlibInflate(stream, out); });
     // The same data as most zip tools would have stored it: deflated by zlib at level 6, whose
-    // blocks are longer than libdeflate's (its block splitting cuts this data into some 8,000
-    // short blocks, each with its own tables to build). The engine's whole-member inflate, the
-    // one the reader calls, against the same zlib inflate.
+    // blocks are longer than libdeflate's (its block splitting cuts the generated mix into some
+    // 8,000 short blocks, each with its own tables to build). The engine's whole-member inflate,
+    // the one the reader calls, against the same zlib inflate.
     std::vector<uint8_t> zlibStream(compressBound(kSize));
     {
         z_stream z{};
         deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        z.next_in = data.data();
+        z.next_in = const_cast<uint8_t*>(data.data());
         z.avail_in = static_cast<uInt>(kSize);
         z.next_out = zlibStream.data();
         z.avail_out = static_cast<uInt>(zlibStream.size());
@@ -153,14 +172,14 @@ void Run() {
         deflateEnd(&z);
     }
     Compare(
-        "zip member inflate 64 MiB (whole, CRC; zlib-made)", mb,
+        "zip member inflate " + label + " (whole, CRC; zlib-made)", mb,
         [&] {
             Keep(zip::InflateWhole(zlibStream, out) == zip::ZipError::Ok);
             Keep(codec::Crc32(0, out.data(), out.size()));
         },
         "zlib inflate + crc32", [&] { ZlibInflate(zlibStream, out); });
     Compare(
-        "zip member inflate 64 MiB (streaming, CRC)", mb,
+        "zip member inflate " + label + " (streaming, CRC)", mb,
         [&] {
             size_t total = 0;
             reader.Extract(entry, "", [&](const uint8_t*, size_t n) { return (total += n) > 0; });
@@ -174,7 +193,7 @@ void Run() {
     std::wstring ourFile = TempPath(L"kwillbench-ours.kzc"),
                  peerFile = TempPath(L"kwillbench-peer.kzc");
     Compare(
-        "SaveZipCompressedFile 64 MiB", mb,
+        "SaveZipCompressedFile " + label, mb,
         [&] { zip::SaveCompressedFile(ourFile.c_str(), data, false); },
         "zlib compress2 level 6 + WriteFile",
         [&] {
@@ -187,7 +206,7 @@ void Run() {
             ::CloseHandle(f);
         });
     Compare(
-        "LoadZipCompressedFile 64 MiB", mb,
+        "LoadZipCompressedFile " + label, mb,
         [&] {
             zip::LoadedBlock block;
             zip::LoadCompressedFile(ourFile.c_str(), false, block);
@@ -209,6 +228,17 @@ void Run() {
         });
     ::DeleteFileW(ourFile.c_str());
     ::DeleteFileW(peerFile.c_str());
+}
+
+void Run() {
+    RunRows("", MixedData(kSize));
+    std::vector<uint8_t> files = FilesData();
+    if (files.empty())
+        std::printf(
+            "  (no build/zip-files.bin: scripts/bench-zip-files.sh writes it; file rows "
+            "skipped)\n");
+    else
+        RunRows(" of files", files);
 }
 
 const SuiteRegistrar kSuite({"zip", Run});

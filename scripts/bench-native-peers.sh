@@ -25,7 +25,7 @@ if grep -q '^BENCH kernel="zip member inflate' "$rows" && [ -f "$build/_deps/lib
         gcc -O2 -w -I"$build/_deps/libdeflate" -o "$dpeer" "$root/bench/native/deflate_peer.c" \
             "$build/_deps/libdeflate"/lib/*.c "$build/_deps/libdeflate"/lib/x86/*.c -lz || dpeer=""
     fi
-    [ -n "$dpeer" ] && { echo "native reference (a separate Linux process)"; "$dpeer"; }
+    [ -n "$dpeer" ] && { echo "native reference (a separate Linux process)"; "$dpeer" "$build/zip-files.bin"; }
 fi
 # Only the rows whose figure kwillbench just wrote (the digests and codec suites) get a peer.
 grep -q '^BENCH kernel="\(md5\|base64\|blowfish\)' "$rows" || exit 0

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Writes the zip suite's second data set, $KWILL_BUILD/zip-files.bin: 64 MiB of the files of this
 # built checkout, the kind of folder a file manager's user zips. In this order: the tracked
-# sources (git ls-files, else every file below the source folder but the build folder), the
+# sources (git ls-files, else every file below the source folder outside the build folder), the
 # dependency sources fetched into the build folder, then the programs and DLLs built; each group
 # sorted by path, the whole repeated if it is short of 64 MiB and cut there. The same checkout
 # and build give the same bytes.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KWILL_BUILD:-$root/build}
+build=$(cd "${KWILL_BUILD:-$root/build}" && pwd)
 out="$build/zip-files.bin"
 size=$((64 << 20))
 list=$(mktemp)
@@ -16,7 +16,7 @@ trap 'rm -f "$list" "$out.tmp"' EXIT
     if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
         git -C "$root" ls-files | LC_ALL=C sort | sed "s|^|$root/|"
     else
-        (cd "$root" && find . -path ./build -prune -o -type f -print | LC_ALL=C sort | sed "s|^\.|$root|")
+        find "$root" -path "$build" -prune -o -type f -print | LC_ALL=C sort
     fi
     find "$build/_deps" -type f 2>/dev/null | LC_ALL=C sort
     find "$build/bin" -maxdepth 1 -type f \( -name '*.exe' -o -name '*.dll' \) 2>/dev/null | LC_ALL=C sort

@@ -123,6 +123,13 @@ static double Now(void) {
 
 static uint32_t g_sink;
 
+/* Keeps each side's best MB/s over the rounds, from one round's times. */
+static void KeepBest(double oursSeconds, double peerSeconds, double* ours, double* peer) {
+    double a = kSize / oursSeconds / 1e6, b = kSize / peerSeconds / 1e6;
+    if (a > *ours) *ours = a;
+    if (b > *peer) *peer = b;
+}
+
 /* Compresses the data as the library's zip writer does (libdeflate, level 6, raw deflate), or as
  * zlib does at level 6 when zlibMade, then times both decoders on that stream; *ours and *peer
  * get the best MB/s. Returns the stream's size, or 0 on failure. */
@@ -167,9 +174,7 @@ static size_t Compare(const uint8_t* data, int zlibMade, double* ours, double* p
         inflateEnd(&z);
         g_sink ^= (uint32_t)crc32(0, out, kSize);
         double t2 = Now();
-        double a = kSize / (t1 - t0) / 1e6, b = kSize / (t2 - t1) / 1e6;
-        if (a > *ours) *ours = a;
-        if (b > *peer) *peer = b;
+        KeepBest(t1 - t0, t2 - t1, ours, peer);
     }
     free(out);
     free(packed);
@@ -194,9 +199,7 @@ static void DeflateCeiling(const uint8_t* data, double* ours, double* peer) {
         uLongf n = bound;
         compress2(packed, &n, data, kSize, 6);
         double t2 = Now();
-        double a = kSize / (t1 - t0) / 1e6, b = kSize / (t2 - t1) / 1e6;
-        if (a > *ours) *ours = a;
-        if (b > *peer) *peer = b;
+        KeepBest(t1 - t0, t2 - t1, ours, peer);
     }
     free(packed);
     libdeflate_free_compressor(c);

@@ -1,6 +1,7 @@
 #include "bench/harness.h"
 
 #include "frame/platform.h"
+#include "tools/common/kwill_dll.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -67,6 +68,15 @@ double InUnit(std::vector<double>& perCall, const Measure& measure) {
 }
 
 }  // namespace
+
+std::wstring BuildFolder() {
+    std::wstring path = tools::KwillDll::Path();  // ...\bin\kwilllib.dll
+    for (int i = 0; i < 2; ++i) {
+        const size_t slash = path.find_last_of(L"\\/");
+        path.resize(slash == std::wstring::npos ? 0 : slash);
+    }
+    return path;
+}
 
 double Time(const std::function<void()>& fn, const Measure& measure) {
     long calls = BatchCalls(fn);

@@ -19,6 +19,10 @@ struct Measure {
     double workPerCall;  // bytes (MB/s) or operations (ns/op) that one call does
 };
 
+// The build folder (the parent of the folder kwilllib.dll was loaded from), where suites leave
+// input for the native peers and find input that scripts prepared.
+std::wstring BuildFolder();
+
 // Times fn: warm-up, then repeated timed batches; returns the median in the measure's unit.
 double Time(const std::function<void()>& fn, const Measure& measure);
 

@@ -3,14 +3,13 @@
 // row runs one pattern over a whole corpus and gives the time per text. The peer is PCRE2's
 // interpreter, a native Linux program (bench/native/pcre2_peer.c) that
 // scripts/bench-native-peers.sh runs after this one on the same texts and patterns: this suite
-// writes them, with its match counts, into $KWILL_BUILD/regex-peer/.
+// writes them, with its match counts, into regex-peer/ in the build folder.
 #include "bench/harness.h"
 #include "tools/common/kwill_dll.h"
 
 #include <direct.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -164,16 +163,11 @@ constexpr PeerRow kRows[] = {
     {"regex lines digits '[0-9]+ ms'", L"[0-9]+ ms", true, true},
 };
 
-// The folder the native peer reads: $KWILL_BUILD/regex-peer (a Linux path, reached through
-// Wine's Z: drive), or build/regex-peer below the current folder.
+// The folder the native peer reads: regex-peer in the build folder.
 std::wstring PeerFolder() {
-    const char* build = std::getenv("KWILL_BUILD");
-    std::string folder = build && *build ? build : "build";
-    if (folder[0] == '/') folder = "Z:" + folder;
-    folder += "/regex-peer";
-    std::wstring wide(folder.begin(), folder.end());
-    _wmkdir(wide.c_str());
-    return wide;
+    std::wstring folder = BuildFolder() + L"\\regex-peer";
+    _wmkdir(folder.c_str());
+    return folder;
 }
 
 // One text per line, UTF-16LE, each ended by a line feed (no text holds one).

@@ -151,16 +151,6 @@ std::string Utf8(const std::wstring& s) {
     return out;
 }
 
-// The build folder: the parent of the program's own bin folder.
-std::wstring BuildFolder() {
-    std::wstring path = tools::KwillDll::Path();  // ...\bin\kwilllib.dll
-    for (int i = 0; i < 2; ++i) {
-        const size_t slash = path.find_last_of(L"\\/");
-        path.resize(slash == std::wstring::npos ? 0 : slash);
-    }
-    return path;
-}
-
 // wildcard-names.txt: one UTF-8 name a line. wildcard-patterns.txt: label, fnmatch pattern,
 // flags (x extended, ! inverted, - neither) and the library's match count, tab-separated.
 void WritePeerInput(const std::vector<std::wstring>& names, const std::vector<size_t>& hits) {

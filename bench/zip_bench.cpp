@@ -1,8 +1,8 @@
 // Zip engine rows: whole members and whole files (libdeflate, sizes known) and the streaming path
 // (zlib), each beside zlib's own inflate or compress2 at level 6 on the same 64 MiB. Two data
 // sets: generated mixed data (always), and the files of this built checkout, sources and
-// programs, as scripts/bench-zip-files.sh writes them to $KWILL_BUILD/zip-files.bin (when it is
-// there). Whole members are inflated twice: as this engine's writer deflates them and as zlib
+// programs, as scripts/bench-zip-files.sh writes them to zip-files.bin in the build folder (when
+// it is there). Whole members are inflated twice: as this engine's writer deflates them and as zlib
 // does (most zip tools). The deflate rows also print both compressed sizes: speed must not come
 // from compressing less.
 #include "bench/harness.h"
@@ -15,7 +15,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -71,12 +70,8 @@ std::vector<uint8_t> MixedData(size_t size) {
 
 // The files data set, or nothing when the script has not written it (or it is short).
 std::vector<uint8_t> FilesData() {
-    const char* build = std::getenv("KWILL_BUILD");
-    std::string path = build && *build ? build : "build";
-    if (path[0] == '/') path = "Z:" + path;
-    path += "/zip-files.bin";
     std::vector<uint8_t> data(kSize);
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = _wfopen((BuildFolder() + L"\\zip-files.bin").c_str(), L"rb");
     const size_t got = f ? std::fread(data.data(), 1, kSize, f) : 0;
     if (f) std::fclose(f);
     if (got != kSize) data.clear();

@@ -1,5 +1,6 @@
 // The writer: what it writes reads back through the reader byte for byte, and goes to the output
 // folder where Info-ZIP's unzip and Python's zipfile check it after the run.
+#include "frame/platform.h"
 #include "tests/zip/zip_support.h"
 #include "zip/zip_format.h"
 #include "zip/zip_reader.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace kwill::zip {
@@ -139,6 +141,76 @@ TEST(ZipWriter, StreamsLargeFiles) {
         ASSERT_EQ(reader.Read(*entry, password, kNoLimit, out), ZipError::Ok);
         EXPECT_TRUE(out == big);
     }
+}
+
+// A member of more than 4 GiB: its sizes fit only in ZIP64 fields, and neither the writer's nor
+// the reader's counts may wrap at 32 bits. The source is a sparse file, zeros but for marks at
+// the start, in the middle, past 4 GiB and at the end; the archive goes to the output folder for
+// unzip and Python. Skipped where the file system would really write the zeros.
+TEST(ZipWriter, MemberAboveFourGibibytes) {
+    constexpr uint64_t kSize = (4ull << 30) + (1 << 20) + 7;
+    const std::pair<uint64_t, std::string> marks[] = {
+        {0, "start"}, {2ull << 30, "middle"}, {(4ull << 30) + 5, "past 4 GiB"}, {kSize - 3, "end"}};
+    test::TempFolder folder;
+    const std::wstring source = folder / L"huge.bin";
+    {
+        HANDLE f = ::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        DWORD ignored = 0;
+        ::DeviceIoControl(f, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+        LARGE_INTEGER at;
+        bool ok = true;
+        for (const auto& [offset, text] : marks) {
+            at.QuadPart = static_cast<LONGLONG>(offset);
+            DWORD written = 0;
+            ok = ok && ::SetFilePointerEx(f, at, nullptr, FILE_BEGIN) &&
+                 ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+        FILE_STANDARD_INFO info{};
+        ok = ok && ::GetFileInformationByHandleEx(f, FileStandardInfo, &info, sizeof info);
+        ::CloseHandle(f);
+        ASSERT_TRUE(ok);
+        ASSERT_EQ(static_cast<uint64_t>(info.EndOfFile.QuadPart), kSize);
+        if (info.AllocationSize.QuadPart > (64 << 20))
+            GTEST_SKIP() << "no sparse files here: " << info.AllocationSize.QuadPart << " bytes";
+    }
+
+    const std::wstring path = OutputFolder() + L"ours_huge_member.zip";
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(path.c_str()), ZipError::Ok);
+    MemberOptions fast;
+    fast.level = 1;
+    ASSERT_EQ(writer.AddFile("huge.bin", source.c_str(), fast), ZipError::Ok);
+    ASSERT_EQ(writer.AddBuffer("after.txt", MixedBytes(1000, 9)), ZipError::Ok);
+    ASSERT_EQ(writer.Commit(), ZipError::Ok);
+
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(path.c_str()), ZipError::Ok);
+    const ZipEntry* entry = reader.Find("huge.bin");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->uncompressedSize, kSize);
+    EXPECT_EQ(entry->method, kMethodDeflate);
+    uint64_t at = 0;
+    std::vector<std::string> found(std::size(marks));
+    ASSERT_EQ(reader.Extract(*entry, "",
+                             [&](const uint8_t* p, size_t n) {
+                                 for (size_t i = 0; i < std::size(marks); ++i) {
+                                     const uint64_t begin = marks[i].first,
+                                                    end = begin + marks[i].second.size();
+                                     for (uint64_t k = std::max(begin, at);
+                                          k < std::min(end, at + n); ++k)
+                                         found[i] += static_cast<char>(p[k - at]);
+                                 }
+                                 at += n;
+                                 return true;
+                             }),
+              ZipError::Ok);
+    EXPECT_EQ(at, kSize);
+    for (size_t i = 0; i < std::size(marks); ++i) EXPECT_EQ(found[i], marks[i].second);
+    std::vector<uint8_t> after;
+    ASSERT_EQ(reader.Read("after.txt", "", kNoLimit, after), ZipError::Ok);
+    EXPECT_TRUE(after == MixedBytes(1000, 9));
 }
 
 TEST(ZipWriter, RefusedNamesAndCalls) {

@@ -15,6 +15,17 @@
 namespace kwill {
 namespace {
 
+// Deterministic numbers below a bound for generated patterns and texts (xorshift), so that a
+// failure names a case that comes back on the next run.
+auto SeededBelow(uint64_t seed) {
+    return [state = seed](uint32_t n) mutable {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state % n);
+    };
+}
+
 std::string Narrow(std::wstring_view s) {
     std::string out;
     for (wchar_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
@@ -379,13 +390,7 @@ TEST(RegexEngine, StraightRunnerAgreesWithCheckingMatcher) {
         L"a", L"b", L"-", L"[a-b]", L"[^a]", L"[0-9]", L"[^0-9-]", L".", L"\\]", L"\u00e9",
     };
     static const wchar_t kUnits[] = L"aab-09b]\u00e9\u00c9a-";
-    uint64_t state = 20261207;
-    auto below = [&](uint32_t n) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state % n);
-    };
+    auto below = SeededBelow(20261207);
     straight = 0;
     for (int i = 0; i < 800; ++i) {
         std::wstring pattern;
@@ -499,13 +504,7 @@ TEST(RegexEngine, LiteralSearchAgreesWithCheckingMatcher) {
     // Generated literals and texts from a few units, so that partial matches, repeats of the
     // first unit and matches across the 8-unit blocks come often.
     static const wchar_t kUnits[] = L"rReEpP-.\u00e9\u00c9sS\u017fiI\u0131";
-    uint64_t state = 20261207;
-    auto below = [&](uint32_t n) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state % n);
-    };
+    auto below = SeededBelow(20261207);
     for (int i = 0; i < 400; ++i) {
         std::wstring pattern;
         for (uint32_t length = 1 + below(4); length > 0; --length)
@@ -552,13 +551,7 @@ TEST(RegexEngine, StartChecksAgreeWithGeneralChecks) {
     static const wchar_t* const kTails[] = {L"", L"$", L"[a-z]?", L".*\\.", L"[0-9]+$"};
     static const wchar_t kUnits[] = L"aAbBsS1\u017f\u0131iI\u212akK\u00e9\u00c9 _.";
     PinyinInitialsTable empty{nullptr, 0};
-    uint64_t state = 20261208;
-    auto below = [&](uint32_t n) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state % n);
-    };
+    auto below = SeededBelow(20261208);
     alignas(16) wchar_t buffer[64];
     int compared = 0, hits = 0;
     for (int i = 0; i < 1500; ++i) {
